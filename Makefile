@@ -1,0 +1,42 @@
+# Front door: `make run` and `make test` set up a fresh machine, build and go.
+# A plain `make` builds the release binaries build/brix and build/brix-tools.
+
+BUILD     := build
+SANITIZE  := build-sanitize
+JOBS      := $(shell nproc 2>/dev/null || echo 2)
+# Debian packages the build and the tests need (stockfish is the perft oracle).
+PACKAGES  := cmake g++ make libgtest-dev stockfish
+
+.PHONY: all release sanitize run test deps clean
+
+all: release
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    echo "installing:$$missing"; \
+	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	  else \
+	    echo "missing Debian packages:$$missing (run as root, or install them)"; exit 1; \
+	  fi; \
+	fi
+
+release:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+sanitize:
+	cmake -S . -B $(SANITIZE) -DCMAKE_BUILD_TYPE=Debug -DBRIX_SANITIZE=ON >/dev/null
+	cmake --build $(SANITIZE) -j $(JOBS)
+
+run: deps release
+	./$(BUILD)/brix-tools perft startpos 5
+
+test: deps release sanitize
+	cd $(BUILD) && ctest --output-on-failure
+	cd $(SANITIZE) && ctest --output-on-failure
+
+clean:
+	rm -rf $(BUILD) $(SANITIZE)

@@ -1,0 +1,11 @@
+// board/movegen.h: pseudo-legal move generation for the side to move at
+// `ply`. Lists go to moveStack[firstMove[ply] .. firstMove[ply+1]); men are
+// visited a8 first, and the order is part of the engine's behaviour.
+#pragma once
+#include "board/types.h"
+
+void generateMoves();       // all moves, scored; not in check
+void generateEvasions();    // answers to the check in checkState; in check only
+void generateCaptures();    // captures (en passant included) and all promotions, scored
+void generateQuietMoves();  // everything else, castling included; scores left unwritten
+void addMove(int from, int to, int flags);  // flags: GEN_* bits; expands promotions

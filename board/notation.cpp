@@ -1,0 +1,183 @@
+// board/notation.cpp: coordinate and SAN text. The SAN writer disambiguates
+// by every other man of the kind that reaches the square, pinned or not, one
+// character each; the reader takes the first unpinned candidate it finds.
+#include "board/notation.h"
+#include "board/attacks.h"
+
+static char* writeSquare(char* out, int sq) {
+    *out++ = char('a' + fileOf(sq));
+    *out++ = char('8' - rowOf(sq));
+    return out;
+}
+
+const char* moveToCoord(Move m) {
+    static char text[6];
+    char*       out = writeSquare(writeSquare(text, moveFrom(m)), moveTo(m));
+    if (m & MOVE_PROMOTION) *out++ = PIECE_LETTERS[movePromotion(m)];
+    *out = '\0';
+    return text;
+}
+
+const char* moveToSan(Move m) {
+    // Up to seven disambiguating characters can be needed with many queens.
+    static char text[16];
+    char*       out  = text;
+    const int   from = moveFrom(m), to = moveTo(m);
+    if (m & MOVE_CASTLE) {
+        const char* castle = from > to ? "0-0-0" : "0-0";
+        for (const char* c = castle; *c; ++c) *out++ = *c;
+        *out = '\0';
+        return text;
+    }
+    const std::uint8_t code = board[from];
+    const int          type = codeType(code);
+    if (type != PAWN) *out++ = PIECE_LETTERS[type];
+    auto disambiguate = [&](int candidate) {
+        *out++ = fileOf(candidate) == fileOf(from) ? char('8' - rowOf(from)) : char('a' + fileOf(from));
+    };
+    if (type == KNIGHT) {
+        for (const std::uint8_t* t = knightTargets[to]; *t != 255; ++t)
+            if (*t != from && board[*t] == code) disambiguate(*t);
+    } else if (type >= BISHOP && type <= QUEEN) {
+        for (int d = 0; d < 8; ++d) {
+            if (!slidesAlong(type, d)) continue;
+            int t = nextSquare[to][d];
+            while (t < 64 && board[t] == EMPTY) t = nextSquare[t][d];
+            if (t < 64 && t != from && board[t] == code) disambiguate(t);
+        }
+    }
+    if (m & MOVE_CAPTURE) {
+        if (type == PAWN) *out++ = char('a' + fileOf(from));
+        *out++ = 'x';
+    }
+    out = writeSquare(out, to);
+    if (m & MOVE_PROMOTION) {
+        *out++ = '=';
+        *out++ = PIECE_LETTERS[movePromotion(m)];
+    }
+    *out = '\0';
+    return text;
+}
+
+static bool isFileLetter(char c) { return c >= 'a' && c <= 'h'; }
+static bool isRankDigit(char c) { return c >= '1' && c <= '8'; }
+static int  pieceTypeOf(char c) {
+    switch (c) {
+    case 'N': return KNIGHT;
+    case 'B': return BISHOP;
+    case 'R': return ROOK;
+    case 'Q': return QUEEN;
+    case 'K': return KING;
+    default: return NO_TYPE;
+    }
+}
+
+// Flags from the board by the rules every move producer follows.
+static Move classifyText(int from, int to, int promotion) {
+    Move m = makeMoveWord(from, to, 0) | Move(promotion) << 16;
+    if (board[to] != EMPTY) m |= MOVE_CAPTURE;
+    const int type = codeType(board[from]);
+    if (type == PAWN) {
+        if (rowOf(to) == 0 || rowOf(to) == 7)
+            m |= MOVE_PAWN | MOVE_PROMOTION;
+        else if (to - from == 16 || from - to == 16)
+            m |= MOVE_PAWN | MOVE_DOUBLE_PUSH;
+        else if (to == epSquare)
+            m = makeMoveWord(from, to, 0) | MOVE_PAWN | MOVE_EN_PASSANT | MOVE_CAPTURE;
+        else
+            m |= MOVE_PAWN;
+    } else if (type == KING && (fileOf(from) - fileOf(to) == 2 || fileOf(to) - fileOf(from) == 2)) {
+        m |= MOVE_CASTLE;
+    }
+    return m;
+}
+
+// Rejects a square index outside the board.
+static bool squareFrom(char file, char rank, int* sq) {
+    if (!isFileLetter(file) || !isRankDigit(rank)) return false;
+    *sq = (file - 'a') + 8 * ('8' - rank);
+    return true;
+}
+
+bool parseSan(const char* text, Move* move) {
+    // 1. Castling, written with O, o or the digit zero.
+    if (text[0] == '0' || text[0] == 'O' || text[0] == 'o') {
+        const bool queenSide = text[1] && text[2] && text[3] == '-';
+        const int  to = side == BLACK ? (queenSide ? 2 : 6) : (queenSide ? 58 : 62);
+        *move         = MOVE_CASTLE | Move(to) << 6 | kingSquare[side];
+        return true;
+    }
+    // 2. Keep the significant characters only.
+    char k[5];
+    int  n = 0;
+    for (const char* c = text; *c && n < 5; ++c)
+        if (isFileLetter(*c) || isRankDigit(*c) || pieceTypeOf(*c) != NO_TYPE) k[n++] = *c;
+    if (n < 2) return false;
+
+    int       from = NO_SQUARE, to;
+    const int type = pieceTypeOf(k[0]);
+    int       promotion = 0;
+    if (type != NO_TYPE) {
+        // 3. Piece moves: destination last, then the mover.
+        if (n < 3 || !squareFrom(k[n - 2], k[n - 1], &to)) return false;
+        const std::uint8_t code = pieceCode(side, type);
+        if (n == 5) {
+            if (isFileLetter(k[1])) {
+                if (!squareFrom(k[1], k[2], &from)) return false;
+            } else if (!squareFrom(k[2], k[1], &from)) {
+                return false;
+            }
+        } else if (type == KING) {
+            from = kingSquare[side];
+        } else {
+            const int needRow  = n == 4 && isRankDigit(k[1]) ? '8' - k[1] : -1;
+            const int needFile = n == 4 && isFileLetter(k[1]) ? k[1] - 'a' : -1;
+            auto      meets    = [&](int sq) {
+                return n == 3 || rowOf(sq) == needRow || fileOf(sq) == needFile;
+            };
+            if (type == KNIGHT) {
+                for (const std::uint8_t* t = knightTargets[to]; *t != 255; ++t)
+                    if (board[*t] == code && meets(*t) && pinAllowsMove(*t, NO_DIRECTION)) {
+                        from = *t;
+                        break;
+                    }
+            } else {
+                for (int d = 0; d < 8 && from == NO_SQUARE; ++d) {
+                    int t = nextSquare[to][d];
+                    while (t < 64 && board[t] == EMPTY) t = nextSquare[t][d];
+                    if (t < 64 && board[t] == code && slidesAlong(type, d) && meets(t) &&
+                        pinAllowsMove(t, d ^ 1))
+                        from = t;
+                }
+            }
+            if (from == NO_SQUARE) return false;
+        }
+    } else {
+        // 4. Pawn moves: k[0] is the pawn's file.
+        if (!isFileLetter(k[0])) return false;
+        const int file    = k[0] - 'a';
+        const int toFile  = isFileLetter(k[1]) ? k[1] - 'a' : file;
+        const int forward = side == WHITE ? 1 : -1;  // row step back toward the pawn
+        int       toRow, fromRow;
+        if (isRankDigit(k[1])) {
+            toRow           = '8' - k[1];
+            const int below = toRow + forward;
+            const bool pawnBehind =
+                below >= 0 && below <= 7 && codeType(board[below * 8 + file]) == PAWN;
+            fromRow = pawnBehind ? below : toRow + 2 * forward;
+        } else if (n > 2 && isRankDigit(k[2])) {
+            toRow   = '8' - k[2];
+            fromRow = toRow + forward;
+        } else {
+            return false;
+        }
+        if (fromRow < 0 || fromRow > 7) return false;
+        from = fromRow * 8 + file;
+        to   = toRow * 8 + toFile;
+        const int promo = pieceTypeOf(k[n - 1]);
+        promotion       = promo == NO_TYPE ? 0 : promo;
+    }
+    // 5. Flags from the board.
+    *move = classifyText(from, to, promotion);
+    return true;
+}

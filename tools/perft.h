@@ -1,0 +1,11 @@
+// tools/perft.h: move-path enumeration for checking the move generator.
+// Every node is made and taken back with makeMove / unmakeMove.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+std::uint64_t perft(int depth);
+// Prints one "move count" line per legal root move, then returns the total.
+std::uint64_t perftDivide(int depth, std::FILE* out);
+// Generates the side to move's candidate list at `ply`: evasions in check.
+void generateLegalCandidates();
