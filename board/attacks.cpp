@@ -4,22 +4,18 @@
 #include "board/attacks.h"
 
 void linkSquare(int s, int colour) {
-    // occupied does not hold s yet, so the scans below see past it.
+    // occupied does not hold s yet, so the scans below see past it. Both
+    // neighbours come from independent scans rather than one scan and a
+    // dependent load through the links.
     for (int e = 0; e < 8; e += 2) {
-        const int o = e + 1;
-        Bitboard  ray = rayMask[s][e] & occupied;
-        int       a   = ray ? lowestBitSquare(ray) : NO_SQUARE;
-        int       b;
-        nearestPiece[s][e] = std::uint8_t(a);
-        if (a < 64) {
-            b                  = nearestPiece[a][o];
-            nearestPiece[a][o] = std::uint8_t(s);
-        } else {
-            ray = rayMask[s][o] & occupied;
-            b   = ray ? highestBitSquare(ray) : NO_SQUARE;
-        }
-        nearestPiece[s][o] = std::uint8_t(b);
-        nearestPiece[b][e] = std::uint8_t(s);
+        const int      o     = e + 1;
+        const Bitboard below = rayMask[s][e] & occupied, above = rayMask[s][o] & occupied;
+        const int      a     = below ? lowestBitSquare(below) : NO_SQUARE;
+        const int      b     = above ? highestBitSquare(above) : NO_SQUARE;
+        nearestPiece[s][e]   = std::uint8_t(a);
+        nearestPiece[s][o]   = std::uint8_t(b);
+        nearestPiece[a][o]   = std::uint8_t(s);
+        nearestPiece[b][e]   = std::uint8_t(s);
     }
     occupiedBy[colour] |= squareBit[s];
     occupied |= squareBit[s];

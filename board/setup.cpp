@@ -109,6 +109,27 @@ static bool playablePlacement(const std::uint8_t* colour, const std::uint8_t* ty
     return !placementAttacks(colour, type, king[toMove ^ 1], toMove);
 }
 
+// An en-passant square needs the pushed enemy pawn in front of it, itself and
+// the pawn's start square empty, on the row that fits the side to move; and
+// the push must have been playable: with the pawn back home, the side to
+// move's king must not have stood in check. (Capturing en passant relies on
+// that: taking the pushed pawn away must not open a line to the king.)
+static bool possibleEnPassant(int ep) {
+    const int pushed = side == WHITE ? ep + 8 : ep - 8, start = side == WHITE ? ep - 8 : ep + 8;
+    if (rowOf(ep) != (side == WHITE ? 2 : 5) || board[ep] != EMPTY || board[start] != EMPTY ||
+        board[pushed] != pieceCode(xside, PAWN))
+        return false;
+    std::uint8_t colour[64], type[64];
+    for (int s = 0; s < 64; ++s) {
+        colour[s] = board[s] == EMPTY ? NO_TYPE : std::uint8_t(codeColour(board[s]));
+        type[s]   = board[s] == EMPTY ? NO_TYPE : std::uint8_t(codeType(board[s]));
+    }
+    colour[start] = colour[pushed];
+    type[start]   = PAWN;
+    colour[pushed] = type[pushed] = NO_TYPE;
+    return !placementAttacks(colour, type, kingSquare[side], xside);
+}
+
 static bool isSpace(char ch) { return ch == ' ' || ch == '\t'; }
 
 bool setPositionFromFen(const char* text) {
@@ -187,15 +208,7 @@ bool setPositionFromFen(const char* text) {
     if (board[60] != whiteKing || board[56] != whiteRook) castleRights &= ~CASTLE_WQ;
     if (board[4] != blackKing || board[7] != blackRook) castleRights &= ~CASTLE_BK;
     if (board[4] != blackKing || board[0] != blackRook) castleRights &= ~CASTLE_BQ;
-    // An en-passant square needs the pushed enemy pawn in front of it and an
-    // empty square itself, on the row that fits the side to move.
-    if (epSquare < 64) {
-        const int ep     = epSquare;
-        const int pushed = side == WHITE ? ep + 8 : ep - 8;
-        if (rowOf(ep) != (side == WHITE ? 2 : 5) || board[ep] != EMPTY ||
-            board[pushed] != pieceCode(xside, PAWN))
-            epSquare = NO_EP;
-    }
+    if (epSquare < 64 && !possibleEnPassant(epSquare)) epSquare = NO_EP;
     return true;
 }
 

@@ -18,3 +18,15 @@ constexpr bool SANITIZED = false;
 void setUpFen(const std::string& fen);
 std::string currentFen();
 std::string sharedPath(const std::string& relative);
+
+// Plays the SAN token on the current position: parseSan, then the generated
+// move with the same word, then makeMove. False if any step fails.
+bool playSan(const std::string& token);
+
+// Move text of the games of a PGN file, as SAN tokens (comments, variations,
+// move numbers, NAGs and results removed). At most maxGames games.
+std::vector<std::vector<std::string>> readPgnGames(const std::string& path, int maxGames);
+
+// FENs at pseudo-random plies of real games from the shared collections,
+// deterministic for a seed.
+std::vector<std::string> realGamePositions(int count, unsigned seed);

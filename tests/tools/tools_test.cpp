@@ -1,0 +1,60 @@
+// The tools program's commands, run as a separate process the way a person
+// or a script would use them.
+#include <gtest/gtest.h>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> runTools(const std::string& arguments) {
+    const std::string command = std::string(BRIX_TOOLS_BINARY) + " " + arguments + " 2>&1";
+    std::FILE*        pipe    = popen(command.c_str(), "r");
+    EXPECT_NE(pipe, nullptr);
+    std::vector<std::string> lines;
+    if (!pipe) return lines;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) {
+        std::string line(buffer);
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        lines.push_back(line);
+    }
+    pclose(pipe);
+    return lines;
+}
+
+TEST(Tools, PerftDivideAndMoves) {
+    auto lines = runTools("perft startpos 3");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("nodes 8902 time ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(" nodes/s"), std::string::npos);
+
+    lines = runTools("perft 'r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1' 2 --divide");
+    ASSERT_EQ(lines.size(), 49u);
+    long sum = 0;
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        std::istringstream in(lines[i]);
+        std::string        move;
+        long               count = 0;
+        in >> move >> count;
+        EXPECT_TRUE(move.size() == 4 || move.size() == 5) << lines[i];
+        sum += count;
+    }
+    EXPECT_EQ(sum, 2039);
+    EXPECT_EQ(lines.back().rfind("nodes 2039 ", 0), 0u);
+
+    lines = runTools("moves startpos");
+    ASSERT_EQ(lines.size(), 20u);
+    EXPECT_EQ(lines[0], "a2a3 a3");
+    EXPECT_EQ(lines[1], "a2a4 a4");
+    lines = runTools("moves '4k3/1P6/8/8/8/8/8/R3K2R w KQ - 0 1'");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "b7b8Q b8=Q"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "e1c1 0-0-0"), lines.end());
+
+    lines = runTools("moves 'not a position'");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("cannot use position"), std::string::npos);
+}
+
+}  // namespace
