@@ -1,7 +1,7 @@
 // board/setup.cpp: resetPosition and the FEN reader and writer. A FEN text
 // is only accepted when the engine can play it: one king a side, no pawn on
-// the first or last rank, at most 16 men a side, the side not to move not in
-// check. Castling rights and the en-passant square are kept only where the
+// the first or last rank, at most 16 men and 8 pawns a side, the side not to
+// move not in check. Castling rights and the en-passant square are kept only where the
 // king, rook or pushed pawn they need actually stands, because making a
 // castling or en-passant move with a missing man would corrupt the position.
 #include "board/setup.h"
@@ -95,17 +95,19 @@ static bool placementAttacks(const std::uint8_t* colour, const std::uint8_t* typ
 }
 
 static bool playablePlacement(const std::uint8_t* colour, const std::uint8_t* type, int toMove) {
-    int kings[2] = {0, 0}, men[2] = {0, 0}, king[2] = {0, 0};
+    int kings[2] = {0, 0}, men[2] = {0, 0}, king[2] = {0, 0}, pawns[2] = {0, 0};
     for (int s = 0; s < 64; ++s) {
         if (type[s] == NO_TYPE) continue;
         ++men[colour[s]];
+        if (type[s] == PAWN) ++pawns[colour[s]];
         if (type[s] == KING) {
             ++kings[colour[s]];
             king[colour[s]] = s;
         }
         if (type[s] == PAWN && (rowOf(s) == 0 || rowOf(s) == 7)) return false;
     }
-    if (kings[0] != 1 || kings[1] != 1 || men[0] > 16 || men[1] > 16) return false;
+    if (kings[0] != 1 || kings[1] != 1 || men[0] > 16 || men[1] > 16 || pawns[0] > 8 || pawns[1] > 8)
+        return false;
     return !placementAttacks(colour, type, king[toMove ^ 1], toMove);
 }
 

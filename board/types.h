@@ -48,6 +48,9 @@ constexpr Move makeMoveWord(int from, int to, int flags) {
     return Move(from) | Move(to) << 6 | Move(flags) << 24;
 }
 
+// Arithmetic shift right (floor division by 2^n), defined for negative values.
+constexpr int asr(int v, int n) { return v >= 0 ? v >> n : ~(~v >> n); }
+
 constexpr std::uint8_t CASTLE_WK = 1, CASTLE_WQ = 2, CASTLE_BK = 4, CASTLE_BQ = 8;
 constexpr std::uint8_t NO_EP = 255;
 

@@ -2,6 +2,7 @@
 // Shared helpers for the test suite.
 #include <string>
 #include <vector>
+#include "tools/pgn.h"
 
 #ifndef BRIX_SHARED_DIR
 #error "BRIX_SHARED_DIR must name the shared data folder"
@@ -23,9 +24,6 @@ std::string sharedPath(const std::string& relative);
 // move with the same word, then makeMove. False if any step fails.
 bool playSan(const std::string& token);
 
-// Move text of the games of a PGN file, as SAN tokens (comments, variations,
-// move numbers, NAGs and results removed). At most maxGames games.
-std::vector<std::vector<std::string>> readPgnGames(const std::string& path, int maxGames);
 
 // FENs at pseudo-random plies of real games from the shared collections,
 // deterministic for a seed.
