@@ -3,6 +3,7 @@
 // and store variants. Entries hold scores exactly as searched.
 #pragma once
 #include <cstdint>
+#include "board/types.h"
 
 constexpr std::uint8_t HASH_EXACT       = 1;
 constexpr std::uint8_t HASH_LOWER       = 2;  // failed high: score is a lower bound
@@ -28,6 +29,23 @@ constexpr int QS_HASH_BUCKETS     = 2048;  // of two entries: 64 KB
 extern HashEntry*   hashTable;    // 2^(32 - ttShift) buckets of three entries, or nullptr
 extern HashEntry*   qsHashTable;  // QS_HASH_BUCKETS buckets of two entries, or nullptr
 extern std::uint8_t ttShift;      // bucket = low half of hashKey >> ttShift
+
+// Stored moves keep from, to and promotion only; classifyMove restores flags.
+constexpr std::uint16_t packMove(Move m) { return std::uint16_t((m & 0xFFF) | ((m >> 16) & 7) << 12); }
+constexpr Move          unpackMove(std::uint16_t m) { return Move(m & 0xFFF) | Move((m >> 12) & 7) << 16; }
+
+// Main table. The probe looks at all three entries of the bucket.
+HashEntry* probeMainTable();
+// Store at the end of a search node (d plies; keepMoveOnFailLow: the value
+// is at or below alpha, so a stored move for this position stays).
+void storeMainTable(int depth, int score, std::uint8_t flags, Move move, bool keepMoveOnFailLow);
+// Store after a null move failed high, into the probed entry or else e2.
+void storeNullMove(HashEntry* probed, int depth, int score, std::uint8_t flags);
+HashEntry* probeRootTable();  // e0, then only the entry the key's parity picks
+void       storeRootTable(int depth, int score, std::uint8_t flags, Move move, bool keepMoveOnFailLow);
+// Quiescence table: two entries a bucket, no depth or age.
+HashEntry* probeQuiescenceTable();
+void       storeQuiescenceTable(int score, std::uint8_t flags, Move move);
 
 // Bucket count for a TT_SIZE in kilobytes (below 48 means the default).
 std::uint8_t  ttShiftForSize(std::int64_t kilobytes);

@@ -14,6 +14,7 @@
 #include "tools/keygen.h"
 #include "tools/perft.h"
 #include "tools/pgn.h"
+#include "tools/bench.h"
 #include "board/makemove.h"
 
 static constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
@@ -24,6 +25,8 @@ static int usage() {
                "  moves FEN                    legal moves in generation order: coordinate SAN\n"
                "  eval FEN                     static evaluation and its main terms\n"
                "  evalbench PGN [GAMES]        full evaluations per second over real game positions\n"
+               "  bench [DEPTH]                search fixed positions to DEPTH (default 8)\n"
+               "  epd FILE SECONDS             run an EPD suite at SECONDS a position\n"
                "  genkeys                      print board/keys.cpp from its generator\n",
                stderr);
     return 2;
@@ -130,6 +133,24 @@ static int commandEvalBench(int argc, char** argv) {
     return 0;
 }
 
+static int commandBench(int argc, char** argv) {
+    const int  depth = argc > 2 ? std::atoi(argv[2]) : 8;
+    const auto start = std::chrono::steady_clock::now();
+    const std::uint64_t nodes = runBench(depth, stdout);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("bench: %llu nodes, %.0f nodes/s\n", static_cast<unsigned long long>(nodes),
+                seconds > 0 ? double(nodes) / seconds : 0.0);
+    return 0;
+}
+
+static int commandEpd(int argc, char** argv) {
+    if (argc < 4) return usage();
+    int       total  = 0;
+    const int solved = runEpdSuite(argv[2], std::atof(argv[3]), stdout, &total);
+    std::printf("solved %d of %d\n", solved, total);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
     initPieceSquareTables();
@@ -139,6 +160,8 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "moves") == 0) return commandMoves(argc, argv);
     if (std::strcmp(command, "eval") == 0) return commandEval(argc, argv);
     if (std::strcmp(command, "evalbench") == 0) return commandEvalBench(argc, argv);
+    if (std::strcmp(command, "bench") == 0) return commandBench(argc, argv);
+    if (std::strcmp(command, "epd") == 0) return commandEpd(argc, argv);
     if (std::strcmp(command, "genkeys") == 0) {
         printPieceKeysSource(stdout);
         return 0;

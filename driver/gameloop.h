@@ -1,0 +1,19 @@
+// driver/gameloop.h: the engine's life in protocol mode: thinking, playing,
+// pondering, analysing, applying the user's moves and announcing results.
+#pragma once
+#include <cstdint>
+#include "board/types.h"
+
+constexpr int GAME_PLY_LIMIT = 736;
+
+extern std::uint8_t  gameOver;
+extern std::int16_t  lastScore;       // score of the last finished search, engine's view
+extern std::uint32_t thinkStartTime;  // ms timer reading when the current think began
+extern Move          ponderMove;      // the predicted reply being pondered, 0 = none
+extern std::int16_t  lastMovePly;     // last move of the game record; -1 after a reset
+extern std::int16_t  lastBookPly;
+extern std::int16_t  postBookScores[5];
+extern char          moveTextHistory[MAX_GAME_PLIES][8];
+
+// Debug trace hook: accepts printf-style arguments and writes nothing.
+void traceLog(const char* format, ...);

@@ -1,0 +1,345 @@
+// search/think.cpp: iterative deepening, the root search and the thinking
+// lines. checkTime leaves the search by throwing SearchStopped; think takes
+// back the moves still made and falls back to the last finished iteration.
+#include "search/think.h"
+#include <cstdio>
+#include <cstring>
+#include "board/attacks.h"
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/notation.h"
+#include "driver/console.h"
+#include "driver/gameloop.h"
+#include "driver/protocol.h"
+#include "eval/evaluate.h"
+#include "search/hashtable.h"
+#include "search/ordering.h"
+#include "search/quiesce.h"
+#include "search/search.h"
+#include "search/timecontrol.h"
+#include "tablebase/tablebase.h"
+
+Move          pvTable[MAX_PLY][MAX_PLY];
+std::uint8_t  pvLength[MAX_PLY];
+Move          savedPv[MAX_PLY + 1];
+std::int16_t  savedScore;
+std::int16_t  iterationDepth, lastIterationDepth;
+std::int16_t  rootAlpha, rootBeta, rootBestScore;
+std::int16_t  rootMoveCount, legalRootMoves, rootMoveNumber;
+std::uint8_t  rootFinished;
+std::uint8_t  windowFailed;
+std::int16_t  searchGamePly, expectedBalance;
+std::int16_t  ponderGamePly, ponderBalance, ponderScore;
+std::int8_t   recaptureSquare = -1;
+std::int16_t  tbPieceLimit    = -1;
+std::uint32_t nodeCount;
+char          thinkingLine[256];
+
+// While rootSearch walks the root list, printing may not generate at ply 0.
+static bool rootListInUse = false;
+
+static int materialBalance() { return material[side] - material[xside]; }
+
+static void saveRowZero() {
+    std::memcpy(savedPv, pvTable[0], sizeof(Move) * pvLength[0]);
+    savedPv[pvLength[0]] = 0;
+}
+
+static void restoreRowZero() {
+    int n = 0;
+    while (n < MAX_PLY - 1 && savedPv[n]) {
+        pvTable[0][n] = savedPv[n];
+        ++n;
+    }
+    pvLength[0] = std::uint8_t(n);
+}
+
+// "++" or "--" after a window failure, for the GUI's benefit.
+static void printWindowMark(const char* mark) {
+    if ((engineOptions & OPTION_XBOARD) && (engineOptions & OPTION_POST) && iterationDepth >= 3) {
+        std::printf("%s\n", mark);
+        std::fflush(stdout);
+    }
+}
+
+// Whether a move is one the generator produces here (so it is safe to make).
+static bool isGeneratedMove(Move m) {
+    if ((checkState[gamePly] & 0xFF) < 64)
+        generateEvasions();
+    else
+        generateMoves();
+    for (std::uint32_t i = firstMove[ply]; i < firstMove[ply + 1]; ++i)
+        if (moveStack[i].move == m) return true;
+    return false;
+}
+
+void printThinking(int depth, int score) {
+    if (depth > 0) {
+        int length = std::snprintf(thinkingLine, sizeof thinkingLine, "%2d %5d %6ld %-ld  ", depth, score,
+                                   static_cast<long>((elapsedTime() - thinkStartTime) / 10), static_cast<long>(nodeCount));
+        int made = 0;
+        for (int i = 0; i < pvLength[0]; ++i) {
+            Move m = pvTable[0][i];
+            classifyMove(&m);
+            // Moves may come from the hash table (or a reused variation), so
+            // each is checked before being made; the root move inside
+            // rootSearch came from the root list itself.
+            if ((i > 0 || !rootListInUse) && !isGeneratedMove(m)) {
+                pvLength[0] = std::uint8_t(i);
+                break;
+            }
+            char san[16];
+            std::snprintf(san, sizeof san, "%s", moveToSan(m));
+            if (!makeMove(m)) {
+                pvLength[0] = std::uint8_t(i);
+                break;
+            }
+            pvTable[0][i] = m;
+            ++made;
+            const char* checkSign = (checkState[gamePly] & 0xFF) < 64 ? "+" : "";
+            const int   room      = int(sizeof thinkingLine) - length;
+            if (room > int(std::strlen(san)) + 2)
+                length += std::snprintf(thinkingLine + length, std::size_t(room), " %s%s", san, checkSign);
+            // Lengthen a short variation from the hash table.
+            if (i + 1 == pvLength[0] && i + 1 < depth && i + 1 < MAX_PLY - 1 && hashTable) {
+                const HashEntry* e = probeMainTable();
+                if (e && e->move) {
+                    const Move next = unpackMove(e->move);
+                    const int  from = moveFrom(next), to = moveTo(next);
+                    bool       fresh = codeColour(board[from]) == side && codeColour(board[to]) != side;
+                    for (int j = 0; j <= i && fresh; ++j)
+                        fresh = (pvTable[0][j] & 0xFFF) != (next & 0xFFF);
+                    if (fresh) {
+                        pvTable[0][i + 1] = next;
+                        ++pvLength[0];
+                    }
+                }
+            }
+        }
+        while (made-- > 0) unmakeMove();
+    }
+    if (engineOptions & OPTION_POST) {
+        std::printf("%s\n", thinkingLine);
+        std::fflush(stdout);
+    }
+}
+
+std::int16_t rootSearch(int alpha, int beta, int depth) {
+    // 1-3. Node count, hash move, the whole move list.
+    if ((++nodeCount & 0xFFFF) == 0) checkTime();
+    const int        entryAlpha = alpha;
+    const HashEntry* hit        = hashTable ? probeRootTable() : nullptr;
+    const bool       inCheck    = (checkState[gamePly] & 0xFF) < 64;
+    if (inCheck)
+        generateEvasions();
+    else
+        generateMoves();
+    if (hit && hit->move) markHashMove(unpackMove(hit->move));
+    markPvMove();
+    rootListInUse = true;
+    struct ListGuard {
+        ~ListGuard() { rootListInUse = false; }
+    } guard;
+
+    // 4-5. Every root move, principal variation search.
+    rootMoveCount  = std::int16_t(firstMove[1] - firstMove[0]);
+    legalRootMoves = rootMoveCount;
+    rootMoveNumber = 1;
+    int  best      = -MATE_SCORE;
+    Move bestMove  = 0;
+    bool first     = true;
+    for (int i = 0; i < rootMoveCount; ++i, ++rootMoveNumber) {
+        const Move m = pickBestMove(firstMove[0] + std::uint32_t(i));
+        if (!makeMove(m)) {
+            --legalRootMoves;
+            continue;
+        }
+        std::int16_t tbScore;
+        if (tbPieceLimit == -2 && probeTablebase(&tbScore) && tbScore != 0) {
+            unmakeMove();  // it would give away the tablebase draw
+            continue;
+        }
+        int childDepth = depth - 1;
+        if ((checkState[gamePly] & 0xFF) < 64 && (depth < 3 || isCheckExtensible())) childDepth = depth;
+        int s;
+        if (first) {
+            s     = childDepth <= 0 ? -quiesce(-beta, -alpha) : -search(-beta, -alpha, childDepth, 0, NODE_NULL_OK);
+            first = false;
+            if (windowFailed && s < alpha) alpha = s;
+        } else {
+            s = childDepth <= 0 ? -quiesce(-alpha - 1, -alpha) : -search(-alpha - 1, -alpha, childDepth, 0, NODE_NULL_OK);
+            if (alpha < s && s < beta)
+                s = childDepth <= 0 ? -quiesce(-beta, 1 - s) : -search(-beta, 1 - s, childDepth, 0, NODE_NULL_OK);
+        }
+        unmakeMove();
+        if (s <= best) continue;
+        historyTable[moveFrom(m)][moveTo(m)] += std::uint32_t(depth);
+        best = rootBestScore = std::int16_t(s);
+        bestMove             = m;
+        if (s > alpha) {
+            pvTable[0][0] = m;
+            for (int j = 1; j < pvLength[1]; ++j) pvTable[0][j] = pvTable[1][j];
+            pvLength[0] = pvLength[1];
+            if (iterationDepth >= 3) printThinking(depth, s);
+            if (s >= beta) {
+                historyTable[moveFrom(m)][moveTo(m)] += std::uint32_t(depth);
+                break;
+            }
+            alpha = s;
+        }
+    }
+
+    // 6-8. No move, fifty moves, store.
+    if (!bestMove) {
+        rootFinished = 1;
+        return std::int16_t(inCheck ? -MATE_SCORE : 0);
+    }
+    if (fiftyCount >= 100) {
+        rootFinished = 1;
+        return 0;
+    }
+    if (best < alpha) best = alpha;
+    if (hashTable) {
+        const std::uint8_t flags = best <= entryAlpha ? HASH_UPPER : best >= beta ? HASH_LOWER : HASH_EXACT;
+        storeRootTable(depth, best, flags, bestMove, best <= entryAlpha);
+    }
+    return std::int16_t(best);
+}
+
+// The iterations proper; returns the last completed score.
+static int iterate() {
+    int s = lastScore;
+    while (iterationDepth <= depthLimit) {
+        followPv      = 1;
+        rootFinished  = 0;
+        rootBestScore = -MATE_SCORE;
+        windowFailed  = 0;
+        s             = rootSearch(rootAlpha, rootBeta, iterationDepth);
+        if (rootFinished) break;
+        bool fullWindow = false;
+        if (s <= rootAlpha) {
+            // Fail low: re-search below, measured against the first move.
+            windowFailed = 1;
+            printWindowMark("--");
+            restoreRowZero();
+            rootBestScore = -MATE_SCORE;
+            rootAlpha     = -MATE_SCORE;
+            rootBeta      = std::int16_t(s + 1);
+            s             = rootSearch(-MATE_SCORE, s + 1, iterationDepth);
+            if (s >= rootBeta) {
+                printWindowMark("++");
+                fullWindow = true;
+            }
+        } else if (s >= rootBeta) {
+            windowFailed = 1;
+            printWindowMark("++");
+            rootAlpha = std::int16_t(s - 1);
+            s         = rootSearch(s - 1, MATE_SCORE, iterationDepth);
+            if (s <= rootAlpha) {
+                printWindowMark("--");
+                fullWindow = true;
+            }
+        }
+        if (fullWindow) {
+            rootBestScore = -MATE_SCORE;
+            rootAlpha     = -MATE_SCORE;
+            s             = rootSearch(-MATE_SCORE, MATE_SCORE, iterationDepth);
+        }
+        // A completed iteration.
+        rootAlpha                = std::int16_t(s - ASPIRATION_WINDOW);
+        rootBeta                 = std::int16_t(s + ASPIRATION_WINDOW);
+        pvTable[0][pvLength[0]]  = 0;
+        lastIterationDepth       = iterationDepth;
+        saveRowZero();
+        savedScore = std::int16_t(s);
+        if (iterationDepth < 3)
+            printThinking(iterationDepth, s);
+        else if (s > 9000 || s < -9000)
+            break;  // a mate was found
+        if (legalRootMoves == 1 && iterationDepth >= 3) break;
+        if (recaptureSquare != -1) {
+            if (moveTo(pvTable[0][0]) == recaptureSquare) {
+                if (!pondering && iterationDepth >= 6) break;
+            } else {
+                recaptureSquare = -1;
+            }
+        }
+        ++iterationDepth;
+    }
+    return s;
+}
+
+void think() {
+    searching      = 1;
+    iterationDepth = 1;
+    stopRequest    = STOP_NONE;
+    try {
+        // 2-3. Budgets and fresh ordering tables.
+        if (moveTime != 0 && !pondering) allocateTime();
+        clearOrderingTables();
+        ply       = 0;
+        nodeCount = 0;
+
+        // 4. The opponent played the predicted reply: start two plies on.
+        if (pvLength[0] > 2 && lastIterationDepth > 2 && gamePly == searchGamePly + 2 &&
+            (gameHistory[gamePly - 1].move & 0xFFF) == (pvTable[0][1] & 0xFFF)) {
+            pvTable[0][pvLength[0]] = 0;
+            int n = 0;
+            while ((pvTable[0][n] = pvTable[0][n + 2]) != 0) ++n;
+            pvLength[0] = std::uint8_t(n);
+            saveRowZero();
+            iterationDepth = std::int16_t((lastIterationDepth < depthLimit ? lastIterationDepth : depthLimit) - 1);
+            printThinking(iterationDepth, lastScore);
+        } else {
+            std::memset(pvTable, 0, sizeof pvTable);
+            pvLength[0] = 0;
+        }
+
+        // 5. An obvious recapture after the opponent won material.
+        const int balance = materialBalance();
+        recaptureSquare   = -1;
+        if (gamePly == searchGamePly + 2 && expectedBalance > balance + 200) {
+            const int c = moveTo(gameHistory[gamePly - 1].move);
+            if (countAttackers(c, side) == 1) recaptureSquare = std::int8_t(c);
+        }
+
+        // 6-7. Age stamps, evaluation phase.
+        if (!pondering) {
+            expectedBalance = std::int16_t(balance);
+            searchGamePly   = gamePly;
+        } else {
+            ponderBalance = std::int16_t(balance);
+            ponderGamePly = gamePly;
+            ponderScore   = lastScore;
+        }
+        lastIterationDepth = 0;
+        setEvaluationPhase();
+
+        // 8. A tablebase draw at the root switches probing off below it.
+        std::int16_t tbScore;
+        tbPieceLimit = std::int16_t(egtbMaxPieces);
+        if (menCount <= egtbMaxPieces && castleRights == 0 && probeTablebase(&tbScore) && tbScore == 0) tbPieceLimit = -2;
+
+        // 9-11. Iterate.
+        savedScore = lastScore;
+        rootAlpha  = std::int16_t(lastScore - ASPIRATION_WINDOW);
+        rootBeta   = std::int16_t(lastScore + ASPIRATION_WINDOW);
+        const int s = iterate();
+        if (pondering) pvLength[0] = 0;
+        lastScore = std::int16_t(s);
+    } catch (const SearchStopped&) {
+        // 12. The interrupted line is still made.
+        while (ply > 0) unmakeMove();
+        if (pondering) {
+            lastScore   = ponderScore;
+            pvLength[0] = 0;
+        } else if (rootBestScore > rootAlpha) {
+            lastScore = rootBestScore;
+            if (stopRequest == STOP_MOVE_NOW && iterationDepth < 3) printThinking(iterationDepth, rootBestScore);
+        } else {
+            restoreRowZero();
+            lastScore = savedScore;
+        }
+    }
+    searching = 0;
+}

@@ -1,0 +1,127 @@
+// search/timecontrol.cpp: budgets from the clock, and the in-search poll.
+#include "search/timecontrol.h"
+#include "board/position.h"
+#include "driver/console.h"
+#include "driver/gameloop.h"
+#include "driver/protocol.h"
+#include "search/think.h"
+
+std::int32_t targetTime;
+std::int32_t timeReserve;
+
+static int rootSide() { return (ply & 1) ^ side; }
+
+void allocateTime() {
+    // 1. A fixed time a move (st) or no control at all.
+    if (levelMoves == 0 && levelBaseTime == 0) {
+        targetTime = moveTime;
+        return;
+    }
+    // 2. Keep three seconds back.
+    const int     root    = rootSide();
+    std::int32_t  myTime  = remainingTime[root] - 300;
+    if (myTime <= 20) myTime = 20;
+    const std::int32_t oppTime = remainingTime[root ^ 1];
+    if (levelMoves == 0) {
+        // 3. Whole game: a fortieth of what is left, plus the increment.
+        timeReserve = 300;
+        targetTime  = myTime / 40 + levelIncrement;
+        if (targetTime <= 5) targetTime = 5;
+    } else {
+        // 4. Moves per control.
+        const int n         = gamePly - ply;
+        const int movesDone = root == WHITE ? (n + (n & 1)) / 2 : n / 2;
+        const int movesLeft = levelMoves - movesDone % levelMoves;
+        timeReserve         = clockLag * movesLeft;
+        if (timeReserve > myTime - 5 * movesLeft) {
+            targetTime = moveTime = 5;
+            return;
+        }
+        const std::int32_t avail   = myTime - timeReserve;
+        const std::int32_t perMove = avail / movesLeft;
+        const std::int32_t cap     = 2 * (levelBaseTime / levelMoves);
+        targetTime                 = std::uint32_t(perMove) < std::uint32_t(cap) ? perMove : cap;
+        if (movesLeft == 1) {
+            moveTime = avail;
+            return;
+        }
+        targetTime += levelIncrement;
+    }
+    // 5. Behind on the clock and not losing: spend proportionally less.
+    if (oppTime > myTime * 6 / 5 && lastScore > -80) {
+        targetTime = std::int32_t(std::int64_t(targetTime) * myTime / oppTime);
+        if (targetTime < 5) targetTime = 5;
+    }
+    // 6. The hard limit.
+    std::int32_t hard = myTime / 3 + targetTime;
+    if (6 * targetTime < hard) hard = 6 * targetTime;
+    if (myTime / 2 + levelIncrement < hard) hard = myTime / 2 + levelIncrement;
+    moveTime = hard;
+}
+
+// How far past the soft target a dropping score may run.
+static std::int32_t stretchedLimit() {
+    const int cur = rootBestScore == -10000 ? savedScore : rootBestScore;
+    const int ref = savedScore > lastScore ? savedScore : lastScore;
+    if (cur >= ref - 25 || (cur > 100 && cur >= ref - cur * 15 / 100 - 10)) return targetTime;
+    if (cur < ref - 500) return targetTime * 7;
+    if (cur < ref - 350) return targetTime * 6;
+    if (cur < ref - 250) return targetTime * 5;
+    if (cur < ref - 150) return targetTime * 4;
+    if (cur < ref - 90) return targetTime * 3;
+    if (cur < ref - 60) return 5 * targetTime / 2;
+    return targetTime * 2;
+}
+
+void checkTime() {
+    // 1. The first two iterations run uninterrupted.
+    if (iterationDepth <= 2) return;
+
+    // 2. Time limits (none while pondering or without a budget).
+    std::uint32_t elapsed = 0;
+    std::int32_t  limit   = 0;
+    if (moveTime != 0 && !pondering) {
+        elapsed = (elapsedTime() - thinkStartTime) / 10;
+        if (targetTime > std::int32_t(elapsed))
+            limit = targetTime;
+        else if (std::int64_t(elapsed) >= moveTime ||
+                 std::int64_t(elapsed) > std::int64_t(remainingTime[rootSide()]) - timeReserve)
+            limit = 0;
+        else
+            limit = stretchedLimit();
+        // A re-search that has no move yet gets more time.
+        if (rootBestScore == -10000 && rootAlpha == -10000 && limit < 5 * targetTime / 2) limit = 5 * targetTime / 2;
+    }
+
+    // 3. One line of input.
+    pollCommands(false);
+
+    // 4. Ponder hit: the ponder search becomes the real search in place.
+    if (stopRequest == STOP_PONDER_HIT) {
+        printThinking(0, 0);
+        const std::uint32_t now   = elapsedTime();
+        const std::uint32_t spent = (now - thinkStartTime) / 10;
+        thinkStartTime            = now;
+        if (moveTime != 0) {
+            const int v = rootBestScore == -10000 ? savedScore : rootBestScore;
+            allocateTime();
+            if (targetTime > 200 && v > -100 && v < 200 && v > lastScore - 15) {
+                const int k         = v >= 0 ? 3 : v > -50 ? 2 : 1;
+                const std::int32_t used = std::int32_t(spent) < targetTime ? std::int32_t(spent) : targetTime;
+                targetTime -= used * k / 4;
+            }
+        }
+        expectedBalance = ponderBalance;
+        searchGamePly   = ponderGamePly;
+        pondering       = 0;
+        stopRequest     = STOP_NONE;
+        return;
+    }
+
+    // 5-6. Time up, or a stop or abort requested: leave the search.
+    if (stopRequest == STOP_NONE) {
+        if (std::int64_t(elapsed) <= limit) return;
+        stopRequest = STOP_MOVE_NOW;
+    }
+    throw SearchStopped{};
+}

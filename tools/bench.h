@@ -1,0 +1,12 @@
+// tools/bench.h: fixed-depth search benchmark and EPD test-suite runner.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+// Searches the built-in positions to `depth` with fresh tables; prints one
+// line per position when out is not null. Returns the total node count.
+std::uint64_t runBench(int depth, std::FILE* out);
+// Resets the search and evaluation state as a new game would.
+void resetSearchState();
+// Runs the suite at `seconds` a position; returns the number solved.
+int runEpdSuite(const char* path, double seconds, std::FILE* out, int* total);
