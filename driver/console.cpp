@@ -104,6 +104,12 @@ const char* readInput(bool block) {
     return nullptr;
 }
 
+void resetInput() {
+    bufferedBytes = 0;
+    discarding    = false;
+    inputClosed   = false;
+}
+
 void pollCommands(bool block) {
     const char* line = inputPolling ? readInput(block) : nullptr;
     if (line) traceLog("CMD-> %s (%lu)\n", line, static_cast<unsigned long>(elapsedTime()));

@@ -17,6 +17,7 @@ std::uint32_t inputAvailable();  // 0: nothing waiting; also > 0 once input has 
 // when no complete line is buffered, with block true only at end of input.
 // Lines longer than inputLine are cut; the rest of such a line is dropped.
 const char*   readInput(bool block);
-void          pollCommands(bool block);  // one line (if any) to processCommand
+void          pollCommands(bool block);
+void          resetInput();  // forgets buffered bytes and an end of input (new stream)  // one line (if any) to processCommand
 void          startTimer();
 std::uint32_t elapsedTime();  // ms since startTimer; wraps

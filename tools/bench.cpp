@@ -76,7 +76,7 @@ void resetSearchState() {
 }
 
 // A search under a fixed depth or time, as the st and sd commands set it.
-static void searchPosition(int depth, std::int32_t centiseconds) {
+void runSearch(int depth, std::int32_t centiseconds) {
     levelMoves = 0;
     levelBaseTime = 0;
     levelIncrement = 0;
@@ -92,7 +92,7 @@ std::uint64_t runBench(int depth, std::FILE* out) {
     for (const char* fen : BENCH_POSITIONS) {
         resetSearchState();
         setPositionFromFen(fen);
-        searchPosition(depth, 0);
+        runSearch(depth, 0);
         total += nodeCount;
         if (out) std::fprintf(out, "%-72s %10lu %s\n", fen, static_cast<unsigned long>(nodeCount), moveToCoord(pvTable[0][0]));
     }
@@ -134,7 +134,9 @@ int runEpdSuite(const char* path, double seconds, std::FILE* out, int* total) {
         ++count;
         const std::vector<Move> best = epdMoves(line, "bm"), avoid = epdMoves(line, "am");
         const std::string       mate = epdField(line, "dm");
-        searchPosition(64, std::int32_t(seconds * 100 + 0.5));
+        const auto started = std::chrono::steady_clock::now();
+        runSearch(64, std::int32_t(seconds * 100 + 0.5));
+        const long  ms = long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count());
         const Move  chosen = pvTable[0][0];
         char        san[16];
         std::snprintf(san, sizeof san, "%s", chosen ? moveToSan(chosen) : "none");
@@ -150,7 +152,7 @@ int runEpdSuite(const char* path, double seconds, std::FILE* out, int* total) {
             if (id.empty()) id = "#" + std::to_string(count);
             std::fprintf(out, "%s %s %s", id.c_str(), san, ok ? "solved" : "missed");
             if (!mate.empty()) std::fprintf(out, " dm %s found %d", mate.c_str(), mateIn);
-            std::fprintf(out, "\n");
+            std::fprintf(out, " (%ld ms)\n", ms);
             std::fflush(out);
         }
     }

@@ -8,5 +8,8 @@
 std::uint64_t runBench(int depth, std::FILE* out);
 // Resets the search and evaluation state as a new game would.
 void resetSearchState();
+// Searches the current position to `depth` plies or for `centiseconds`
+// (0: no time limit) as sd and st would, with the clock started now.
+void runSearch(int depth, std::int32_t centiseconds);
 // Runs the suite at `seconds` a position; returns the number solved.
 int runEpdSuite(const char* path, double seconds, std::FILE* out, int* total);

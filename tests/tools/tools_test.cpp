@@ -57,4 +57,29 @@ TEST(Tools, PerftDivideAndMoves) {
     EXPECT_NE(lines[0].find("cannot use position"), std::string::npos);
 }
 
+TEST(Tools, BenchAndEpdReports) {
+    auto lines = runTools("bench 3");
+    ASSERT_EQ(lines.size(), 31u);  // one line per position and the total
+    EXPECT_EQ(lines.back().rfind("bench: ", 0), 0u) << lines.back();
+    EXPECT_NE(lines.back().find(" nodes, "), std::string::npos);
+    EXPECT_NE(lines.back().find(" nodes/s"), std::string::npos);
+
+    const std::string path = ::testing::TempDir() + "brix_tools_test.epd";
+    {
+        std::FILE* f = std::fopen(path.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs("6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - bm Rd8#; id \"back rank\";\n"
+                   "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - am Rd8; id \"avoid\";\n"
+                   "r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq - dm 2; id \"mate\";\n",
+                   f);
+        std::fclose(f);
+    }
+    lines = runTools("epd " + path + " 0.2");
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].rfind("back rank Rd8 solved", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1].rfind("avoid Rd8 missed", 0), 0u) << lines[1];
+    EXPECT_NE(lines[2].find("dm 2 found 2"), std::string::npos) << lines[2];
+    EXPECT_EQ(lines[3], "solved 2 of 3");
+}
+
 }  // namespace
