@@ -4,8 +4,9 @@
 BUILD     := build
 SANITIZE  := build-sanitize
 JOBS      := $(shell nproc 2>/dev/null || echo 2)
-# Debian packages the build and the tests need (stockfish is the perft oracle).
-PACKAGES  := cmake g++ make libgtest-dev stockfish
+# Debian packages the build and the tests need: stockfish is the perft
+# oracle; xboard, xvfb and fairymax play the GUI match.
+PACKAGES  := cmake g++ make libgtest-dev stockfish xboard xvfb fairymax
 
 .PHONY: all release sanitize run test deps clean
 
@@ -32,7 +33,7 @@ sanitize:
 	cmake --build $(SANITIZE) -j $(JOBS)
 
 run: deps release
-	./$(BUILD)/brix-tools perft startpos 5
+	./$(BUILD)/brix
 
 test: deps release sanitize
 	cd $(BUILD) && ctest --output-on-failure

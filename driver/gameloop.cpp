@@ -1,13 +1,365 @@
-// driver/gameloop.cpp: the game loop.
+// driver/gameloop.cpp: the game loop. The interpreter only records requests;
+// every change of the board happens here, between searches.
 #include "driver/gameloop.h"
+#include <cstdio>
+#include <cstring>
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/notation.h"
+#include "board/position.h"
+#include "board/setup.h"
+#include "book/book.h"
+#include "driver/console.h"
+#include "driver/protocol.h"
+#include "eval/evaluate.h"
+#include "eval/pawns.h"
+#include "search/hashtable.h"
+#include "search/search.h"
+#include "search/think.h"
 
 std::uint8_t  gameOver;
+std::uint8_t  resignCount;
 std::int16_t  lastScore;
 std::uint32_t thinkStartTime;
 Move          ponderMove;
 std::int16_t  lastMovePly = -1;
 std::int16_t  lastBookPly;
+std::uint8_t  bookProbesLeft = 3;
 std::int16_t  postBookScores[5];
 char          moveTextHistory[MAX_GAME_PLIES][8];
 
 void traceLog(const char*, ...) {}
+
+static void say(const char* text) {
+    std::printf("%s\n", text);
+    std::fflush(stdout);
+}
+
+static void generateHere() {
+    ply = 0;
+    if (inCheck())
+        generateEvasions();
+    else
+        generateMoves();
+}
+
+static void recordMoveText(Move m) {
+    std::snprintf(moveTextHistory[gamePly], sizeof moveTextHistory[0], "%s", moveToSan(m));
+}
+
+static void appendCheckSign(int at) {
+    if (!inCheck() || at < 0 || at >= MAX_GAME_PLIES) return;
+    char*             text = moveTextHistory[at];
+    const std::size_t n    = std::strlen(text);
+    if (n + 1 < sizeof moveTextHistory[0]) {
+        text[n]     = '+';
+        text[n + 1] = '\0';
+    }
+}
+
+// Everything a new game resets except the position itself.
+static void resetGameState() {
+    startTimer();
+    initPieceSquareTables();
+    generateHere();
+    engineOptions        = std::uint16_t(engineOptions & ~OPTION_COMPUTER_OPPONENT);
+    lastScore            = 0;
+    pvLength[0]          = 0;
+    gameOver             = 0;
+    resignCount          = 0;
+    lastBookPly          = 0;
+    pondering            = 0;
+    lastMovePly          = -1;
+    remainingTime[WHITE] = remainingTime[BLACK] = levelBaseTime;
+    clockLag             = 20;
+    engineSide           = NO_SIDE;
+    pendingMove.from = pendingMove.to = -1;
+    bookProbesLeft                    = 3;
+}
+
+void newGame() {
+    resetPosition();
+    resetGameState();
+}
+
+bool insufficientMaterial() {
+    if (pieceCount[WHITE][PAWN] || pieceCount[BLACK][PAWN]) return false;
+    for (int c = 0; c < 2; ++c)
+        if (pieceCount[c][ROOK] || pieceCount[c][QUEEN]) return false;
+    const int knights = pieceCount[WHITE][KNIGHT] + pieceCount[BLACK][KNIGHT];
+    const int bishops = pieceCount[WHITE][BISHOP] + pieceCount[BLACK][BISHOP];
+    // Kings alone, or one knight or bishop against a bare king.
+    if (knights + bishops <= 1) return true;
+    if (knights) return false;
+    // Only bishops, all on squares of one colour: no mate can ever arise.
+    int colours = 0;
+    for (int s = 0; s < 64; ++s)
+        if (codeType(board[s]) == BISHOP) colours |= 1 << ((rowOf(s) + fileOf(s)) & 1);
+    return colours != 3;
+}
+
+void announceResult() {
+    generateHere();
+    bool legal = false;
+    for (std::uint32_t i = firstMove[0]; i < firstMove[1] && !legal; ++i)
+        if (makeMove(moveStack[i].move)) {
+            unmakeMove();
+            legal = true;
+        }
+    char line[64] = "";
+    if (legal) {
+        if (repetitionCount() >= 2)
+            std::snprintf(line, sizeof line, "1/2-1/2 {Draw by repetition}");
+        else if (fiftyCount >= 100)
+            std::snprintf(line, sizeof line, "1/2-1/2 {Draw by fifty move rule}");
+        else if (insufficientMaterial())
+            std::snprintf(line, sizeof line, "1/2-1/2 {Insufficient material}");
+    } else if (!inCheck()) {
+        std::snprintf(line, sizeof line, "1/2-1/2 {Stalemate}");
+    } else {
+        const char* comment = side == engineSide              ? "You win"
+                              : (side ^ 1) == engineSide      ? "Computer wins"
+                              : side == WHITE                 ? "Black wins"
+                                                              : "White wins";
+        std::snprintf(line, sizeof line, "%s {%s}", side == WHITE ? "0-1" : "1-0", comment);
+    }
+    if (line[0]) {
+        gameOver = 1;
+        say(line);
+    }
+}
+
+// The engine resigns after three hopeless moves in a row, when the
+// opponent has time enough to win.
+static bool resigns() {
+    if (!(engineOptions & OPTION_RESIGN) || levelMoves == 0) return false;
+    if (lastScore >= -900) {
+        resignCount = 0;
+        return false;
+    }
+    if (++resignCount < 3) return false;
+    const int m = levelMoves - (gamePly / 2) % levelMoves;
+    return m > 0 && remainingTime[side] / m + levelIncrement > 500;
+}
+
+// Whether a move is one the generator produces in the current position.
+static bool isPlayable(Move m) {
+    generateHere();
+    for (std::uint32_t i = firstMove[0]; i < firstMove[1]; ++i)
+        if (moveStack[i].move == m) return true;
+    return false;
+}
+
+// Steps 5-12: the engine's turn. Returns after its move (and any ponder
+// search that followed it).
+static void engineTurn() {
+    Move bookMove = 0;
+    if (bookProbesLeft > 0 && !analyzeMode) {
+        bookMove = probeBook(false);
+        if (bookMove) {
+            if (makeMove(bookMove)) {
+                const bool repeats = repetitionCount() != 0;
+                unmakeMove();
+                if (repeats) bookMove = 0;
+            } else {
+                bookMove = 0;
+            }
+        }
+    }
+    ply = 0;
+    for (;;) {
+        thinkStartTime = elapsedTime();
+        Move move      = 0;
+        if (bookMove) {
+            lastBookPly    = gamePly;
+            bookProbesLeft = 3;
+            stopRequest    = STOP_NONE;
+            pvLength[0]    = 0;
+            move           = bookMove;
+        } else {
+            think();
+            if (pondering) {
+                // The ponder search ended without a hit.
+                pondering = 0;
+                unmakeMove();
+                ply = 0;
+                return;
+            }
+            if (analyzeMode) return;
+            move = pvLength[0] > 0 ? pvTable[0][0] : 0;
+            if (bookProbesLeft > 0) --bookProbesLeft;
+            const int k = (gamePly - lastBookPly - 1) / 2;
+            if (k >= 0 && k < 5) postBookScores[k] = lastScore;
+            if (stopRequest == STOP_ABORT) {
+                engineSide = NO_SIDE;
+                return;
+            }
+        }
+        if (!move) {
+            say("ERROR (no legal moves): think");
+            engineSide = NO_SIDE;
+            gameOver   = 1;
+            return;
+        }
+        // 10. Play it.
+        recordMoveText(move);
+        const int at = gamePly;
+        if (!makeMove(move)) {
+            say("ERROR (unexpected illegal move error): think");
+            gameOver = 1;
+        } else {
+            appendCheckSign(at);
+        }
+        ply = 0;
+        if ((engineOptions & OPTION_XBOARD) && !gameOver) {
+            if (resigns()) {
+                say("resign");
+                gameOver = 1;
+            } else {
+                std::printf("move %s\n", moveTextHistory[at]);
+                std::fflush(stdout);
+                traceLog("SENT-> %s\n", moveTextHistory[at]);
+            }
+        }
+        lastMovePly = std::int16_t(gamePly - 1);
+        announceResult();
+
+        // 11. The clock: time used, a new control, the increment.
+        if (engineSide != NO_SIDE) {
+            std::int32_t& clock = remainingTime[engineSide];
+            clock -= std::int32_t((elapsedTime() - thinkStartTime) / 10);
+            if (levelMoves > 0 && ((gamePly + engineSide) / 2 + side) % levelMoves == 0) clock += levelBaseTime;
+            if (levelIncrement > 0) clock += levelIncrement;
+            traceLog("CLK-> %ld\n", static_cast<long>(clock));
+        }
+
+        // 12. Ponder on the predicted reply.
+        if (!(engineOptions & OPTION_PONDER) || gameOver || stopRequest == STOP_ABORT || pendingCommand != CMD_NONE ||
+            pvLength[0] <= 2)
+            return;
+        ponderMove = pvTable[0][1];
+        if (!isPlayable(ponderMove)) return;
+        recordMoveText(ponderMove);
+        if (!makeMove(ponderMove)) return;
+        ply       = 0;
+        pondering = 1;
+        bookMove  = 0;
+    }
+}
+
+// Step 15: the user's move, with the promotion letter choosing among the
+// four promotions the generator lists queen, rook, bishop, knight.
+static void applyUserMove() {
+    generateHere();
+    std::uint32_t found = firstMove[1];
+    for (std::uint32_t i = firstMove[0]; i < firstMove[1]; ++i)
+        if (moveFrom(moveStack[i].move) == pendingMove.from && moveTo(moveStack[i].move) == pendingMove.to) {
+            found = i;
+            break;
+        }
+    Move move = 0;
+    if (found < firstMove[1]) {
+        move = moveStack[found].move;
+        if (move & MOVE_PROMOTION) {
+            const char letter = pendingMove.promotion;
+            const int  shift  = letter == 'R' || letter == 'r' ? 1 : letter == 'B' || letter == 'b' ? 2
+                                : letter == 'N' || letter == 'n'                               ? 3
+                                                                                                : 0;
+            move = moveStack[found + std::uint32_t(shift)].move;
+        }
+        recordMoveText(move);
+    }
+    const int at = gamePly;
+    if (move && makeMove(move)) {
+        ply = 0;
+        appendCheckSign(at);
+        if (!forceMode) engineSide = side;
+        lastMovePly = std::int16_t(gamePly - 1);
+        announceResult();
+    } else {
+        std::printf("Illegal move: %s\n", move ? moveTextHistory[at] : pendingMove.word);
+        std::fflush(stdout);
+        traceLog("IMV-> %d %d (%lu)\n", pendingMove.from, pendingMove.to, static_cast<unsigned long>(elapsedTime()));
+    }
+    pendingMove.from = pendingMove.to = -1;
+}
+
+static void carryOutCommand() {
+    switch (pendingCommand) {
+    case CMD_NEW:
+        newGame();
+        forceMode = 0;
+        break;
+    case CMD_UNDO:
+        if (gamePly == 0) break;
+        gameOver   = 0;
+        engineSide = NO_SIDE;
+        lastScore  = 0;
+        if (gamePly < lastMovePly) bookProbesLeft = 3;
+        unmakeMove();
+        if (undoPlies == 2 && gamePly > 0) unmakeMove();
+        ply = 0;
+        break;
+    case CMD_GO:
+        if (engineSide != NO_SIDE) {
+            const std::int32_t t       = remainingTime[engineSide];
+            remainingTime[engineSide]  = remainingTime[side];
+            remainingTime[side]        = t;
+        }
+        forceMode  = 0;
+        engineSide = side;
+        break;
+    case CMD_FORCE:
+        forceMode  = 1;
+        engineSide = NO_SIDE;
+        lastScore  = 0;
+        break;
+    case CMD_SETBOARD:
+        // A position the engine cannot play leaves the game as it was.
+        if (setPositionFromFen(setupText))
+            resetGameState();
+        else
+            say("tellusererror Illegal position");
+        break;
+    case CMD_ANALYZE:
+        savedMoveTime     = moveTime;
+        savedDepthLimit   = depthLimit;
+        analysisTimeSaved = true;
+        moveTime          = 0;
+        depthLimit        = 60;
+        analyzeMode       = 1;
+        break;
+    default: break;
+    }
+}
+
+void runGameLoop() {
+    ponderMove = 0;
+    for (;;) {
+        // 1-3.
+        pendingCommand = CMD_NONE;
+        undoPlies      = 0;
+        if (!gameOver && gamePly >= GAME_PLY_LIMIT) {
+            say("ERROR (maximum number of moves reached): main");
+            gameOver = 1;
+        }
+        if (analyzeMode) engineSide = side;
+        // 4-12. The engine's turn.
+        if (!gameOver && side == engineSide) engineTurn();
+        // 13. Wait for a request; the end of input counts as quit.
+        while (pendingCommand == CMD_NONE && pendingMove.from < 0) {
+            const char* line = readInput(true);
+            if (!line) {
+                pendingCommand = CMD_QUIT;
+                break;
+            }
+            traceLog("CMD-> %s (%lu)\n", line, static_cast<unsigned long>(elapsedTime()));
+            processCommand(line);
+        }
+        // 14. Quit.
+        if (pendingCommand == CMD_QUIT) return;
+        // 15-16.
+        if (pendingMove.from >= 0) applyUserMove();
+        carryOutCommand();
+    }
+}

@@ -1,8 +1,23 @@
-// driver/protocol.cpp: the xboard command interpreter.
+// driver/protocol.cpp: the xboard command interpreter. Commands are tested
+// in a fixed order; any other word is taken as a move in coordinates.
+// Words are cut to 127 characters and at most five are kept, so no input
+// can overflow anything.
 #include "driver/protocol.h"
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include "board/notation.h"
+#include "board/position.h"
+#include "book/book.h"
+#include "driver/console.h"
+#include "driver/gameloop.h"
+#include "eval/evaluate.h"
+#include "search/think.h"
+#include "tablebase/tablebase.h"
 
-std::uint16_t engineOptions = 3;
+std::uint16_t engineOptions = OPTION_XBOARD | OPTION_POST;
 char          engineName[16] = "Brix 1.0";
 std::uint8_t  engineSide     = NO_SIDE;
 std::uint8_t  forceMode, analyzeMode, pondering, searching;
@@ -23,13 +38,286 @@ std::int32_t  savedMoveTime;
 std::uint8_t  savedDepthLimit;
 bool          analysisTimeSaved;
 
+namespace {
+
+constexpr int WORD_SIZE = 128;
+constexpr int MAX_WORDS = 5;
+
+char words[MAX_WORDS][WORD_SIZE];
+int  wordCount;  // the command and its arguments present
+
+// Splits at spaces (runs of spaces count as one) into at most five words.
+void splitLine(const char* line) {
+    wordCount = 0;
+    for (auto& w : words) w[0] = '\0';
+    const char* p = line;
+    while (wordCount < MAX_WORDS) {
+        while (*p == ' ') ++p;
+        if (!*p) break;
+        int n = 0;
+        for (; *p && *p != ' '; ++p)
+            if (n < WORD_SIZE - 1) words[wordCount][n++] = *p;
+        words[wordCount][n] = '\0';
+        ++wordCount;
+    }
+}
+
+bool is(const char* name) { return std::strcmp(words[0], name) == 0; }
+int  arguments() { return wordCount - 1; }
+long number(int i) { return std::strtol(words[i], nullptr, 10); }
+
+void reply(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void reply(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fflush(stdout);
+}
+
+// "M" or "M:SS" minutes into centiseconds.
+std::int32_t readMinutes(const char* text) {
+    char*      end     = nullptr;
+    const long minutes = std::strtol(text, &end, 10);
+    long       seconds = 0;
+    if (end && *end == ':') seconds = std::strtol(end + 1, nullptr, 10);
+    const long total = minutes * 6000 + seconds * 100;
+    return total < 0 ? 0 : total > 100000000 ? 100000000 : std::int32_t(total);
+}
+
+// Seconds with an optional fraction into centiseconds.
+std::int32_t readSeconds(const char* text) {
+    const double seconds = std::strtod(text, nullptr);
+    if (!(seconds > 0)) return 0;
+    return seconds > 1e6 ? 100000000 : std::int32_t(seconds * 100 + 0.5);
+}
+
+void commandLevel() {
+    levelMoves           = std::uint16_t(number(1) < 0 ? 0 : number(1) > 65535 ? 65535 : number(1));
+    levelBaseTime        = readMinutes(words[2]);
+    const std::int32_t inc = readSeconds(words[3]);
+    levelIncrement       = std::uint16_t(inc > 65535 ? 65535 : inc);
+    depthLimit           = 64;
+    moveTime             = levelMoves ? 2 * std::int32_t(std::uint32_t(levelBaseTime) / levelMoves) : levelBaseTime;
+    remainingTime[WHITE] = remainingTime[BLACK] = levelBaseTime;
+}
+
+std::int32_t clampTime(long t) { return t < 0 ? 0 : t > 100000000 ? 100000000 : std::int32_t(t); }
+
+void commandTime() {
+    const std::int32_t t = clampTime(number(1));
+    if (engineSide == NO_SIDE) {
+        remainingTime[xside] = t;
+        return;
+    }
+    long lag = long(remainingTime[engineSide]) - t;
+    if (lag < 1) lag = 20;
+    if (lag > 200) lag = 200;
+    if (levelMoves) {
+        const long average = long(std::uint32_t(levelBaseTime) / levelMoves);
+        if (lag > average) {
+            lag = average - 20;
+            if (lag <= 20) lag = 20;
+        }
+    }
+    clockLag                  = std::int16_t(lag);
+    remainingTime[engineSide] = t;
+}
+
+void printBoard() {
+    for (int s = 0; s < 64; ++s) {
+        const std::uint8_t code = board[s];
+        char               c    = '.';
+        if (code != EMPTY) {
+            c = PIECE_LETTERS[codeType(code)];
+            if (codeColour(code) == BLACK) c = char(std::tolower(static_cast<unsigned char>(c)));
+        }
+        std::printf("%c%c", c, (s & 7) == 7 ? '\n' : ' ');
+    }
+    std::fflush(stdout);
+}
+
+void commandHint() {
+    Move m = 0;
+    if (pondering)
+        m = ponderMove;
+    else if (analyzeMode && pvLength[0] >= 1)
+        m = pvTable[0][0];
+    if (m) reply("Hint: %s\n", moveToCoord(m));
+}
+
+void analysisStatus() {
+    reply("stat01: %ld %d %d %d %d %s\n", static_cast<long>((elapsedTime() - thinkStartTime) / 10),
+          static_cast<int>(nodeCount), iterationDepth, rootMoveCount - rootMoveNumber, rootMoveCount,
+          moveToCoord(gameHistory[gamePly - ply].move));
+}
+
+void commandProtover() {
+    std::printf("feature ping=1 setboard=1 san=0 time=1 draw=0\n");
+    std::printf("feature sigint=0 sigterm=0 reuse=1 analyze=1\n");
+    std::printf("feature myname=\"%s\" name=1\n", engineName);
+    std::printf("feature playother=1 colors=0\n");
+    std::printf("feature variants=\"normal\"\n");
+    std::printf("feature done=1\n");
+    std::printf("done=1\n");
+    std::fflush(stdout);
+}
+
+// Any other word: a move in coordinates, or the predicted reply arriving.
+void moveRule() {
+    const char* w    = words[0];
+    const int   from = std::int8_t(std::uint8_t((w[0] - 'a') + 8 * ('8' - w[1])));
+    const int   to   = w[1] && w[2] ? std::int8_t(std::uint8_t((w[2] - 'a') + 8 * ('8' - w[3]))) : -1;
+    const bool  valid = from >= 0 && from < 64 && to >= 0 && to < 64;
+    pendingMove.from      = std::int8_t(valid ? from : -1);
+    pendingMove.to        = std::int8_t(valid ? to : -1);
+    pendingMove.promotion = w[1] && w[2] && w[3] ? w[4] : 0;
+    std::snprintf(pendingMove.word, sizeof pendingMove.word, "%s", w);
+    stopRequest = STOP_ABORT;
+    if (!pondering || !valid || from != moveFrom(ponderMove) || to != moveTo(ponderMove)) return;
+    const int promotion = movePromotion(ponderMove);
+    if (promotion &&
+        std::toupper(static_cast<unsigned char>(pendingMove.promotion)) != PIECE_LETTERS[promotion])
+        return;
+    // The predicted reply is already on the board: keep searching.
+    ++lastMovePly;
+    if (inCheck() && lastMovePly >= 0 && lastMovePly < MAX_GAME_PLIES) {
+        char* text = moveTextHistory[lastMovePly];
+        const std::size_t n = std::strlen(text);
+        if (n + 1 < sizeof moveTextHistory[0]) text[n] = '+', text[n + 1] = '\0';
+    }
+    pendingMove.from = pendingMove.to = -1;
+    stopRequest                        = STOP_PONDER_HIT;
+}
+
+}  // namespace
+
 void processCommand(const char* line) {
     pendingCommand = CMD_NONE;
     if (!line) return;
-    if (std::strcmp(line, "?") == 0 && searching && !pondering && !analyzeMode) {
+    splitLine(line);
+    if (wordCount == 0) return;
+    const bool idle = !searching;
+
+    if (is("xboard")) {
+        engineOptions |= OPTION_XBOARD;
+    } else if (is("analyze")) {
+        pendingCommand = CMD_ANALYZE;
+        stopRequest    = STOP_ABORT;
+    } else if (is(".")) {
+        if (analyzeMode) analysisStatus();
+    } else if (is("board")) {
+        printBoard();
+    } else if (is("bk")) {
+        if (idle) probeBook(true);
+    } else if (is("chk")) {
+    } else if (is("computer")) {
+        engineOptions |= OPTION_COMPUTER_OPPONENT;
+    } else if (is("draw")) {
+    } else if (is("egtb")) {
+        initTablebases();
+        std::int16_t score;
+        if (probeTablebase(&score))
+            reply("Max %d , Score %d\n", egtbMaxPieces, score);
+        else
+            reply(egtbMaxPieces < 0 ? "EGTB not found\n" : "Position not in EGTB\n");
+    } else if (is("eval")) {
+        if (idle) {
+            setEvaluationPhase();  // the weights of this position's phase
+            reply("Eval: %d\n", evaluate(-10000, 10000));
+        }
+    } else if (is("exit")) {
+        analyzeMode = 0;
+        // Only analysis saved the time settings; without one they stay.
+        if (analysisTimeSaved) {
+            moveTime          = savedMoveTime;
+            depthLimit        = savedDepthLimit;
+            analysisTimeSaved = false;
+        }
+        stopRequest = STOP_ABORT;
+    } else if (is("force")) {
+        if (!forceMode) {
+            pendingCommand = CMD_FORCE;
+            stopRequest    = STOP_ABORT;
+        }
+    } else if (is("go")) {
+        if (idle || pondering || analyzeMode) {
+            pendingCommand = CMD_GO;
+            stopRequest    = STOP_ABORT;
+        }
+    } else if (is("hard")) {
+        engineOptions |= OPTION_PONDER;
+    } else if (is("hint")) {
+        commandHint();
+    } else if (is("easy")) {
+        engineOptions = std::uint16_t(engineOptions & ~OPTION_PONDER);
+        if (pondering) stopRequest = STOP_ABORT;
+    } else if (is("level")) {
+        if (arguments() != 3) {
+            reply("ERROR (wrong number of parameters): level <nmoves> <min> <inc>\n");
+            return;
+        }
+        commandLevel();
+        stopRequest = STOP_ABORT;
+    } else if (is("new")) {
+        pendingCommand = CMD_NEW;
+        stopRequest    = STOP_ABORT;
+    } else if (is("ping")) {
+        stopRequest = STOP_ABORT;
+        reply("pong %s\n", words[1]);
+    } else if (is("playother")) {
+        forceMode   = 0;
+        engineSide  = xside;
+        stopRequest = STOP_ABORT;
+    } else if (is("post")) {
+        engineOptions |= OPTION_POST;
+    } else if (is("nopost")) {
+        engineOptions = std::uint16_t(engineOptions & ~OPTION_POST);
+    } else if (is("protover")) {
+        commandProtover();
+    } else if (is("quit")) {
+        pendingCommand = CMD_QUIT;
+        stopRequest    = STOP_ABORT;
+    } else if (is("remove")) {
+        pendingCommand = CMD_UNDO;
+        undoPlies      = 2;
+        stopRequest    = STOP_ABORT;
+    } else if (is("result")) {
+        const int r = words[1][0] && words[1][1] == '-' ? (words[1][0] == '1' ? 1 : -1) : 0;
+        if (engineOptions & OPTION_LEARN) learnFromResult(lastBookPly, postBookScores, r);
+        gameOver    = 1;
+        stopRequest = STOP_ABORT;
+    } else if (is("setboard")) {
+        pendingCommand = CMD_SETBOARD;
+        std::snprintf(setupText, sizeof setupText, "%.80s %.1s %.4s %.2s", words[1], words[2], words[3], words[4]);
+        stopRequest = STOP_ABORT;
+    } else if (is("sd")) {
+        const long d = number(1);
+        depthLimit   = std::uint8_t(d < 0 ? 0 : d > 56 ? 56 : d);
+        levelIncrement = 0;
+        levelBaseTime  = 0;
+        levelMoves     = 0;
+        moveTime       = 0;
+        remainingTime[WHITE] = remainingTime[BLACK] = 0;
+    } else if (is("st")) {
+        levelMoves = 0;
+        levelBaseTime = 0;
+        levelIncrement = 0;
+        depthLimit     = 64;
+        moveTime       = readSeconds(words[1]);
+        remainingTime[WHITE] = remainingTime[BLACK] = moveTime;
+    } else if (is("time")) {
+        commandTime();
+    } else if (is("otim")) {
+        remainingTime[engineSide == NO_SIDE ? side : engineSide ^ 1] = clampTime(number(1));
+    } else if (is("undo")) {
+        pendingCommand = CMD_UNDO;
+        undoPlies      = 1;
+        stopRequest    = STOP_ABORT;
+    } else if (is("?") && searching && !pondering && !analyzeMode) {
         stopRequest = STOP_MOVE_NOW;
-        return;
+    } else if (is("name")) {
+    } else if (idle || pondering || analyzeMode) {
+        moveRule();
     }
-    if (std::strcmp(line, "quit") == 0) pendingCommand = CMD_QUIT;
-    stopRequest = STOP_ABORT;
 }

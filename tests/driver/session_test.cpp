@@ -1,0 +1,213 @@
+// Scripted protocol sessions with the real engine binary on pipes.
+#include <gtest/gtest.h>
+#include <chrono>
+#include <regex>
+#include "tests/driver/engine_process.h"
+
+namespace {
+
+void handshake(EngineProcess& e) {
+    e.send("xboard");
+    e.send("protover 2");
+    e.expect("^feature done=1$");
+    e.expect("^done=1$");
+}
+
+// The eight board lines after "board", as one string.
+std::string readBoard(EngineProcess& e) {
+    e.send("board");
+    std::string all;
+    for (int i = 0; i < 8; ++i) all += e.expect("^([.PNBRQKpnbrqk] ){7}[.PNBRQKpnbrqk]$") + "\n";
+    return all;
+}
+
+TEST(Session, HandshakeFeaturesAndPing) {
+    EngineProcess e;
+    e.send("xboard");
+    e.send("protover 2");
+    e.expect("^feature ping=1 setboard=1 san=0 time=1 draw=0$");
+    e.expect("^feature sigint=0 sigterm=0 reuse=1 analyze=1$");
+    e.expect("^feature myname=\"Brix 1.0\" name=1$");
+    e.expect("^feature playother=1 colors=0$");
+    e.expect("^feature variants=\"normal\"$");
+    e.expect("^feature done=1$");
+    e.expect("^done=1$");
+    e.send("ping 7");
+    e.expect("^pong 7$");
+    e.send("level 40 5");
+    e.expect("^ERROR \\(wrong number of parameters\\): level <nmoves> <min> <inc>$");
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(3), 0);
+}
+
+TEST(Session, GamesEndWithTheRightResultLines) {
+    EngineProcess e;
+    handshake(e);
+    // The engine mates in one.
+    e.send("setboard 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
+    e.send("st 1");
+    e.send("go");
+    e.expect("^move Rd8\\+$");
+    e.expect("^1-0 \\{Computer wins\\}$");
+    // The user mates the engine, which took black after the user's move.
+    e.send("new");
+    e.send("setboard 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
+    e.send("d1d8");
+    e.expect("^1-0 \\{You win\\}$");
+    // The engine as white is mated: 0-1 {You win}.
+    e.send("new");
+    e.send("force");
+    e.send("setboard 3r2k1/8/8/8/8/8/5PPP/6K1 b - - 0 1");
+    e.send("playother");  // the engine takes white, the side not to move
+    e.send("d8d1");
+    e.expect("^0-1 \\{You win\\}$");
+    // Stalemate and insufficient material are announced; K+B v K+N is not.
+    e.send("new");
+    e.send("setboard 7k/5Q2/8/6K1/8/8/8/8 w - - 0 1");
+    e.send("force");
+    e.send("g5g6");
+    e.expect("^1/2-1/2 \\{Stalemate\\}$");
+    e.send("setboard 8/8/4k3/8/3n4/8/3BK3/8 w - - 0 1");
+    e.send("d2f4");
+    e.send("ping 1");
+    EXPECT_FALSE(e.sees("Insufficient", 0.5));
+    e.send("setboard 8/8/4k3/8/8/3r4/3BK3/8 w - - 0 1");
+    e.send("e2d3");
+    e.expect("^1/2-1/2 \\{Insufficient material\\}$");
+}
+
+TEST(Session, IllegalMovesPromotionsUndoAndRemove) {
+    EngineProcess e;
+    handshake(e);
+    e.send("new");
+    e.send("force");
+    e.send("e2e5");
+    e.expect("^Illegal move: e2e5$");
+    e.send("zz");
+    e.send("ping 2");
+    e.expect("^pong 2$");
+    // A pinned knight: the rejection names the move in SAN.
+    e.send("setboard 4k3/8/8/8/1b6/8/3N4/4K3 w - - 0 1");
+    e.send("d2e4");
+    e.expect("^Illegal move: Ne4$");
+    // Promotions with and without a letter.
+    e.send("setboard 8/4P3/8/8/8/8/k7/4K3 w - - 0 1");
+    e.send("e7e8n");
+    EXPECT_NE(readBoard(e).find("N"), std::string::npos);
+    e.send("undo");
+    e.send("e7e8");
+    EXPECT_EQ(readBoard(e).substr(0, 16), ". . . . Q . . .\n");
+    // remove takes back two plies.
+    e.send("new");
+    e.send("force");
+    e.send("e2e4");
+    e.send("e7e5");
+    e.send("remove");
+    EXPECT_EQ(readBoard(e), "r n b q k b n r\np p p p p p p p\n. . . . . . . .\n. . . . . . . .\n"
+                            ". . . . . . . .\n. . . . . . . .\nP P P P P P P P\nR N B Q K B N R\n");
+    // An impossible setboard keeps the previous position.
+    e.send("setboard 8/8/8/8/8/8/8/8 w - - 0 1");
+    e.expect("^tellusererror Illegal position$");
+    EXPECT_EQ(readBoard(e).substr(0, 16), "r n b q k b n r\n");
+}
+
+TEST(Session, AnalysisStatusHintAndExit) {
+    EngineProcess e;
+    handshake(e);
+    e.send("new");
+    e.send("analyze");
+    e.expect("^ 3 ");
+    e.send(".");
+    e.expect("^stat01: \\d+ \\d+ \\d+ \\d+ 20 [a-h][1-8][a-h][1-8]$");
+    e.send("hint");
+    e.expect("^Hint: [a-h][1-8][a-h][1-8]$");
+    e.send("e2e4");  // analysis moves on with the new position
+    e.expect("^ 3 ");
+    e.send("exit");
+    e.send("ping 3");
+    e.expect("^pong 3$");
+    // exit outside analysis keeps the time settings: the engine still moves.
+    e.send("new");
+    e.send("st 1");
+    e.send("exit");
+    e.send("go");
+    e.expect("^move ", 5);
+}
+
+// Whether a fresh search (its depth-1 line) started among the lines from
+// index `from` on.
+bool freshSearchSince(const EngineProcess& e, std::size_t from) {
+    for (std::size_t i = from; i < e.transcript().size(); ++i)
+        if (e.transcript()[i].rfind(" 1 ", 0) == 0) return true;
+    return false;
+}
+
+TEST(Session, PonderHitMissAndMoveNow) {
+    for (const bool hit : {true, false}) {
+        EngineProcess e;
+        handshake(e);
+        e.send("new");
+        e.send("hard");
+        e.send("st 1");
+        e.send("go");
+        e.expect("^move ", 5);
+        // hint names the predicted reply only while pondering on it.
+        e.send("hint");
+        const std::string hint = e.expect("^Hint: ", 3);
+        ASSERT_FALSE(hint.empty());
+        const std::string predicted = hint.substr(6);
+        const std::size_t mark      = e.transcript().size();
+        e.send(hit ? predicted : predicted == "a7a6" ? "h7h6" : "a7a6");
+        e.expect("^move ", 5);
+        // A hit goes on with the ponder search; a miss starts a new one.
+        EXPECT_EQ(freshSearchSince(e, mark), !hit) << predicted;
+    }
+    // ? makes the engine move at once from a long search.
+    EngineProcess e;
+    handshake(e);
+    e.send("new");
+    e.send("st 60");
+    e.send("go");
+    e.expect("^ 4 ", 10);
+    const auto start = std::chrono::steady_clock::now();
+    e.send("?");
+    e.expect("^move ", 5);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+TEST(Session, TimeControlsWithSecondsAndIncrements) {
+    EngineProcess e;
+    handshake(e);
+    for (const char* level : {"level 40 0:30 0", "level 0 0:10 0.1"}) {
+        e.send("new");
+        e.send(level);
+        e.send("time 3000");
+        e.send("otim 3000");
+        const auto start = std::chrono::steady_clock::now();
+        e.send("go");
+        e.expect("^move ", 5);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << level;
+    }
+}
+
+TEST(Session, EndOfInputAndGarbage) {
+    EngineProcess e;
+    handshake(e);
+    e.send(std::string(5000, 'x'));
+    e.send("\x01\x02\xff\xfe garbage words and more words than five");
+    e.send("setboard " + std::string(300, '8'));
+    e.send("level 1 2 3 4 5 6");
+    e.send("time -5");
+    e.send("sd 999");
+    e.send("usermove");
+    e.send("ping 5");
+    e.expect("^pong 5$");
+    e.send("new");
+    e.send("force");
+    e.send("e2e4");
+    EXPECT_EQ(readBoard(e).substr(64, 16), ". . . . P . . .\n");
+    e.closeInput();
+    EXPECT_EQ(e.waitExit(3), 0);
+}
+
+}  // namespace
