@@ -32,7 +32,14 @@ sanitize:
 	cmake -S . -B $(SANITIZE) -DCMAKE_BUILD_TYPE=Debug -DBRIX_SANITIZE=ON >/dev/null
 	cmake --build $(SANITIZE) -j $(JOBS)
 
-run: deps release
+BOOK_GAMES := book/games/masters-modern.pgn
+
+# The engine reads BrixBook.bin from its working directory: build one from
+# the committed games the first time.
+BrixBook.bin: | release
+	./$(BUILD)/brix /CB $(BOOK_GAMES) > /dev/null
+
+run: deps release BrixBook.bin
 	./$(BUILD)/brix
 
 test: deps release sanitize

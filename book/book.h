@@ -1,17 +1,23 @@
-// book/book.h: the opening book (BrixBook.bin in the current directory).
-// Not built yet: no book is ever open, so probes find nothing and the book
-// jobs only report that they cannot run.
+// book/book.h: book move choice and learning, and the book jobs run from
+// the command line (creation from PGN, scoring by search, merging).
 #pragma once
 #include <cstdint>
 #include "board/types.h"
+#include "book/bookfile.h"
 
-bool openBook();   // false when there is no usable book file
-void closeBook();
+constexpr int BOOK_MAX_CANDIDATES = 32;
+
+// The book's random numbers, 0..32767, from the classic C library generator
+// (seed * 214013 + 2531011); seeded once at start-up.
+void seedBookRandom(std::uint32_t seed);
+int  bookRandom();
+
 // With print set, lists the book moves of the current position (the bk
-// command) instead of choosing one. Returns the chosen move or 0.
+// command); either way weighs them and returns the chosen move, or 0.
 Move probeBook(bool print);
-void learnFromResult(int lastBookPly, const std::int16_t* postBookScores, int result);
+// r: the result from white's view (+1, 0, -1).
+void learnFromResult(int lastBookPly, const std::int16_t* postBookScores, int r);
 
 bool createBook(const char* pgnPath);
 bool scoreBook(int depth);
-bool mergeBook(const char* sourcePath, bool replace);
+void mergeBook(const char* sourcePath, bool replace);

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     levelIncrement = 0;
     moveTime       = 500;
     depthLimit     = 64;
-    std::srand(std::uint32_t(pieceKeys[std::time(nullptr) % 768]));
+    seedBookRandom(std::uint32_t(pieceKeys[std::time(nullptr) % 768]));
     openBook();
     egtbMaxPieces = -1;
     initTablebases();

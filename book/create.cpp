@@ -1,0 +1,292 @@
+// book/create.cpp: building BrixBook.bin from a PGN collection. The first
+// 25 moves of every game are replayed and each position reached is counted
+// in a 64 MB arena of linked 20-record blocks per slot; the file is then
+// written in one pass in slot order.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/notation.h"
+#include "board/position.h"
+#include "book/book.h"
+#include "driver/gameloop.h"
+#include "search/search.h"
+
+namespace {
+
+constexpr std::size_t ARENA_BYTES     = 67108864;
+constexpr int         BLOCK_RECORDS   = 20;
+constexpr int         LINE_SIZE       = 256;
+constexpr int         MOVE_TEXT_SIZE  = 2048;
+constexpr int         TOKEN_LIMIT     = 8;
+
+struct BookBlock {
+    std::uint32_t next;  // arena offset of the slot's next block, 0: none
+    BookRecord    records[BLOCK_RECORDS];
+};
+static_assert(sizeof(BookBlock) == 324);
+
+struct Builder {
+    std::uint8_t*  arena;
+    std::size_t    used;
+    std::uint32_t* index;  // arena offset of each slot's first block
+    bool           full;
+};
+
+BookBlock* blockAt(Builder& b, std::uint32_t offset) { return reinterpret_cast<BookBlock*>(b.arena + offset); }
+
+// A new zeroed block, or nullptr when the arena is full.
+BookBlock* takeBlock(Builder& b, std::uint32_t* offset) {
+    if (b.used + sizeof(BookBlock) > ARENA_BYTES) {
+        b.full = true;
+        return nullptr;
+    }
+    *offset = std::uint32_t(b.used);
+    b.used += sizeof(BookBlock);
+    return blockAt(b, *offset);
+}
+
+// Counts the position on the board for the side that just moved.
+bool recordPosition(Builder& b, int result) {
+    const std::uint32_t slot = bookSlot(), key = bookCheckKey();
+    const int           forMover = side == BLACK ? result : -result;  // white just moved when black is to move
+    std::uint32_t       offset   = b.index[slot];
+    BookBlock*          block;
+    if (offset == BOOK_EMPTY_SLOT) {
+        if (!(block = takeBlock(b, &offset))) return false;
+        b.index[slot] = offset;
+    } else {
+        block = blockAt(b, offset);
+    }
+    for (;;) {
+        for (BookRecord& r : block->records) {
+            if (r.checkKey == key) {
+                ++r.frequency;
+                r.winLoss = std::int16_t(r.winLoss + forMover);
+                return true;
+            }
+            if (r.checkKey == 0) {
+                r.checkKey    = key;
+                r.frequency   = 1;
+                r.winLoss     = std::int16_t(forMover);
+                // While building, byte 11 holds the full moves played before
+                // the position (capped: only "below 20" matters).
+                r.searchScore = std::int8_t(gamePly / 2 > 127 ? 127 : gamePly / 2);
+                return true;
+            }
+        }
+        if (!block->next) {
+            std::uint32_t next;
+            BookBlock*    fresh = takeBlock(b, &next);
+            if (!fresh) return false;
+            block->next = next;
+            block       = fresh;
+        } else {
+            block = blockAt(b, block->next);
+        }
+    }
+}
+
+bool isBlank(unsigned char c) { return c >= 1 && c <= 32; }
+
+enum class GameEnd { FINISHED, ERROR, ARENA_FULL };
+
+// Replays the move text from the initial position, counting each position.
+GameEnd replayGame(Builder& b, const char* text, int result) {
+    newGame();
+    const char* p = text;
+    for (;;) {
+        while (isBlank(static_cast<unsigned char>(*p))) ++p;
+        const bool castling = std::strncmp(p, "0-0", 3) == 0 || std::strncmp(p, "O-O", 3) == 0;
+        if (!castling) {
+            if (!*p || *p == '*' || *p == '#' || std::strncmp(p, "++", 2) == 0 || p[1] == '-' || p[1] == '/')
+                return GameEnd::FINISHED;
+            if (*p >= '0' && *p <= '9') {
+                while ((*p >= '0' && *p <= '9') || *p == '.') ++p;
+                while (isBlank(static_cast<unsigned char>(*p))) ++p;
+                continue;
+            }
+        }
+        char token[TOKEN_LIMIT + 1];
+        int  n = 0;
+        for (; *p && !isBlank(static_cast<unsigned char>(*p)); ++p) {
+            if (n == TOKEN_LIMIT) return GameEnd::ERROR;
+            token[n++] = *p;
+        }
+        token[n] = '\0';
+        Move parsed;
+        if (!parseSan(token, &parsed)) return GameEnd::ERROR;
+        ply = 0;
+        if (inCheck())
+            generateEvasions();
+        else
+            generateMoves();
+        bool found = false;
+        for (std::uint32_t i = firstMove[0]; i < firstMove[1] && !found; ++i) found = moveStack[i].move == parsed;
+        if (!found || !makeMove(parsed)) return GameEnd::ERROR;
+        ply = 0;
+        if (repetitionCount() != 0) return GameEnd::FINISHED;
+        if (gamePly >= MAX_GAME_PLIES - 1) return GameEnd::FINISHED;
+        if (!recordPosition(b, result)) return GameEnd::ARENA_FULL;
+    }
+}
+
+bool isResultTag(const char* line) {
+    return line[0] == '[' && std::strstr(line, "esult \"") != nullptr;
+}
+
+int resultOf(const char* line) {
+    const char* quote = std::strstr(line, "esult \"") + 7;
+    if (std::strncmp(quote, "1-0", 3) == 0) return 1;
+    if (std::strncmp(quote, "0-1", 3) == 0) return -1;
+    return 0;
+}
+
+// Appends a line to the move text, cutting it where the buffer is full.
+void appendText(char* text, std::size_t& length, const char* line, std::size_t count) {
+    const std::size_t room = MOVE_TEXT_SIZE - 1 - length;
+    if (count > room) count = room;
+    std::memcpy(text + length, line, count);
+    length += count;
+    text[length] = '\0';
+}
+
+// Writes the collected positions; false when the file cannot be created.
+bool writeBook(Builder& b) {
+    std::FILE* file = std::fopen(BOOK_FILE_NAME, "w+b");
+    if (!file) {
+        std::printf("Cannot create book file '%s'\n", BOOK_FILE_NAME);
+        return false;
+    }
+    std::printf("Creating %s ... ", BOOK_FILE_NAME);
+    static std::uint8_t index[BOOK_INDEX_BYTES];
+    std::memset(index, 0xFF, sizeof index);
+    std::fseek(file, BOOK_INDEX_BYTES, SEEK_SET);
+    std::uint32_t position = BOOK_INDEX_BYTES;
+    for (int s = 0; s < BOOK_INDEX_SLOTS; ++s) {
+        if (b.index[s] == BOOK_EMPTY_SLOT) continue;
+        const std::uint32_t start = position;
+        std::uint8_t        head[4] = {0, 0, 0, 0};
+        std::fwrite(head, 1, 4, file);
+        position += 4;
+        std::uint32_t kept = 0;
+        for (std::uint32_t at = b.index[s];;) {
+            const BookBlock* block = blockAt(b, at);
+            for (const BookRecord& r : block->records) {
+                if (r.checkKey == 0) break;
+                // Seen in more than one game, or before move 21.
+                if (r.frequency <= 1 && r.searchScore >= 20) continue;
+                BookRecord    out = r;
+                std::uint8_t  bytes[BOOK_RECORD_BYTES];
+                out.searchScore = 0;
+                encodeBookRecord(out, bytes);
+                std::fwrite(bytes, 1, BOOK_RECORD_BYTES, file);
+                position += BOOK_RECORD_BYTES;
+                ++kept;
+            }
+            if (!block->next) break;
+            at = block->next;
+        }
+        if (kept == 0) continue;  // the four count bytes stay unused
+        for (int i = 0; i < 4; ++i) head[i] = std::uint8_t(kept >> (8 * i));
+        const long back = std::ftell(file);
+        std::fseek(file, long(start), SEEK_SET);
+        std::fwrite(head, 1, 4, file);
+        std::fseek(file, back, SEEK_SET);
+        for (int i = 0; i < 4; ++i) index[4 * s + i] = std::uint8_t(start >> (8 * i));
+    }
+    std::fseek(file, 0, SEEK_SET);
+    std::fwrite(index, 1, sizeof index, file);
+    std::fclose(file);
+    std::printf("Done!\n");
+    return true;
+}
+
+}  // namespace
+
+bool createBook(const char* pgnPath) {
+    std::FILE* pgn = std::fopen(pgnPath, "r");
+    if (!pgn) {
+        std::printf("Cannot open PGN file '%s'\n", pgnPath);
+        return false;
+    }
+    Builder b;
+    b.arena = static_cast<std::uint8_t*>(std::calloc(ARENA_BYTES, 1));
+    b.index = static_cast<std::uint32_t*>(std::malloc(BOOK_INDEX_BYTES));
+    b.used  = 0;
+    b.full  = false;
+    if (!b.arena || !b.index) {
+        std::printf("Not enough memory to create a book\n");
+        std::free(b.arena);
+        std::free(b.index);
+        std::fclose(pgn);
+        return false;
+    }
+    std::memset(b.index, 0xFF, BOOK_INDEX_BYTES);
+
+    char        line[LINE_SIZE];
+    static char text[MOVE_TEXT_SIZE];
+    int         games = 0;
+    bool        haveLine = false;  // `line` holds a line still to be looked at
+    for (;;) {
+        // 1. The Result tag.
+        bool found = false;
+        while (haveLine || std::fgets(line, sizeof line, pgn)) {
+            haveLine = false;
+            if (isResultTag(line)) {
+                found = true;
+                break;
+            }
+        }
+        if (!found) break;
+        const int result = resultOf(line);
+        // 2. The first line of move text. A tag line after the header has
+        // ended means this game had no moves: it belongs to the next game.
+        bool started = false, headerEnded = false;
+        while (std::fgets(line, sizeof line, pgn)) {
+            if (line[0] == '[') {
+                if (headerEnded) {
+                    haveLine = true;
+                    break;
+                }
+                continue;
+            }
+            headerEnded = true;
+            if (std::strstr(line, "1.")) {
+                started = true;
+                break;
+            }
+        }
+        if (!started) {
+            if (haveLine) continue;
+            break;
+        }
+        // 3. The move text up to move 25 (a first line is taken whole).
+        std::size_t length = 0;
+        text[0]            = '\0';
+        appendText(text, length, line, std::strlen(line));
+        while (std::fgets(line, sizeof line, pgn)) {
+            if (line[0] == '[') break;
+            if (const char* cut = std::strstr(line, "26.")) {
+                appendText(text, length, line, std::size_t(cut - line));
+                break;
+            }
+            appendText(text, length, line, std::strlen(line));
+        }
+        // 4-6. Replay and count.
+        std::printf("\rProcessing game: %d ... ", ++games);
+        const GameEnd end = replayGame(b, text, result);
+        if (end == GameEnd::ERROR) std::printf("Error processing game:\n%s\n", text);
+        if (end == GameEnd::ARENA_FULL) {
+            std::printf("Game file is too big to process\n");
+            break;
+        }
+    }
+    std::fclose(pgn);
+    std::printf("Done!\n");
+    const bool written = writeBook(b);
+    std::free(b.arena);
+    std::free(b.index);
+    return written;
+}

@@ -1,0 +1,167 @@
+// book/maintain.cpp: scoring the book's positions by search, and merging
+// scores and learning values from another book.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/position.h"
+#include "board/setup.h"
+#include "book/book.h"
+#include "driver/gameloop.h"
+#include "driver/protocol.h"
+#include "search/think.h"
+
+namespace {
+
+struct ScoringWalk {
+    std::uint8_t* visited;  // one bit per 16-byte unit after the index
+    int           counter;
+    int           estimate;  // records in the book, roughly
+    int           depth;
+};
+
+// Everything a nested think overwrites, kept while it runs.
+struct SavedGame {
+    MoveEntry     moves[MOVE_STACK_SIZE];
+    std::uint32_t first[MAX_PLY + 1];
+    HistoryRecord history[MAX_GAME_PLIES];
+    std::uint16_t checks[MAX_GAME_PLIES];
+    std::int16_t  plies;
+    std::uint8_t  searchPly, fifty;
+};
+SavedGame saved;
+
+void scoreHere(ScoringWalk& walk, BookRecord& record, long offset) {
+    std::memcpy(saved.moves, moveStack, sizeof saved.moves);
+    std::memcpy(saved.first, firstMove, sizeof saved.first);
+    std::memcpy(saved.history, gameHistory, sizeof saved.history);
+    std::memcpy(saved.checks, checkState, sizeof saved.checks);
+    saved.plies     = gamePly;
+    saved.searchPly = ply;
+    saved.fifty     = fiftyCount;
+    // The position becomes the root of a fresh game.
+    char fen[100];
+    positionToFen(fen);
+    newGame();
+    setPositionFromFen(fen);
+    std::printf("\rScoring %d out of %d", walk.counter, walk.estimate);
+    std::fflush(stdout);
+    think();
+    gamePly    = saved.plies;
+    ply        = saved.searchPly;
+    fiftyCount = saved.fifty;
+    std::memcpy(checkState, saved.checks, sizeof saved.checks);
+    std::memcpy(moveStack, saved.moves, sizeof saved.moves);
+    std::memcpy(firstMove, saved.first, sizeof saved.first);
+    std::memcpy(gameHistory, saved.history, sizeof saved.history);
+    if (stopRequest != STOP_NONE) return;
+    record.scoredDepth = std::int8_t(walk.depth);
+    record.searchScore = std::int8_t(lastScore < -128 ? -128 : lastScore > 127 ? 127 : lastScore);
+    writeBookRecord(record, offset);
+}
+
+void scoreBookTree(ScoringWalk& walk) {
+    // Book lines deeper than the search's plies are not followed.
+    if (ply >= MAX_PLY - 2) return;
+    if (inCheck())
+        generateEvasions();
+    else
+        generateMoves();
+    for (std::uint32_t i = firstMove[ply]; i < firstMove[ply + 1] && stopRequest == STOP_NONE; ++i) {
+        if (!makeMove(moveStack[i].move)) continue;
+        BookRecord record;
+        long       offset;
+        if (findBookRecord(&record, &offset)) {
+            const long bit = (offset - BOOK_INDEX_BYTES) / BOOK_RECORD_BYTES;
+            if (!(walk.visited[bit >> 3] & (1 << (bit & 7)))) {
+                walk.visited[bit >> 3] = std::uint8_t(walk.visited[bit >> 3] | (1 << (bit & 7)));
+                if (record.scoredDepth < walk.depth) scoreHere(walk, record, offset);
+                ++walk.counter;
+                scoreBookTree(walk);
+            }
+        }
+        unmakeMove();
+    }
+}
+
+}  // namespace
+
+bool scoreBook(int depth) {
+    if (!bookFile) return false;
+    std::fseek(bookFile, 0, SEEK_END);
+    const long records = (std::ftell(bookFile) - BOOK_INDEX_BYTES) / BOOK_RECORD_BYTES;
+    if (records < 1) return false;
+    ScoringWalk walk;
+    walk.visited = static_cast<std::uint8_t*>(std::calloc(std::size_t(records / 8 + 2), 1));
+    if (!walk.visited) return false;
+    walk.counter  = 1;
+    walk.estimate = int(records - 8192);
+    walk.depth    = std::int8_t(depth);
+    engineOptions  = std::uint16_t(engineOptions & ~OPTION_POST);
+    depthLimit     = std::uint8_t(depth > 56 ? 56 : depth < 1 ? 1 : depth);
+    levelIncrement = 0;
+    levelBaseTime  = 0;
+    levelMoves     = 0;
+    moveTime       = 0;
+    remainingTime[WHITE] = remainingTime[BLACK] = 0;
+    ply            = 0;
+    stopRequest    = STOP_NONE;
+    scoreBookTree(walk);
+    std::free(walk.visited);
+    return true;
+}
+
+void mergeBook(const char* sourcePath, bool replace) {
+    if (!bookFile) return;
+    std::FILE* source = std::fopen(sourcePath, "rb");
+    if (!source) {
+        std::printf("Cannot open source file '%s'\n", sourcePath);
+        return;
+    }
+    BookRecord* theirs = static_cast<BookRecord*>(std::malloc(sizeof(BookRecord) * BOOK_BUCKET_LIMIT));
+    if (!theirs) {
+        std::printf("Not enough memory!");
+        std::fclose(source);
+        return;
+    }
+    std::fseek(source, 0, SEEK_END);
+    const long sourceSize = std::ftell(source);
+    std::fseek(bookFile, 0, SEEK_END);
+    const long ownSize = std::ftell(bookFile);
+    static BookRecord ours[BOOK_BUCKET_LIMIT];
+    for (int s = 0; s < BOOK_INDEX_SLOTS && sourceSize >= BOOK_INDEX_BYTES; ++s) {
+        std::uint8_t raw[4];
+        if (std::fseek(source, 4L * s, SEEK_SET) != 0 || std::fread(raw, 1, 4, source) != 4) break;
+        const std::uint32_t theirAt = std::uint32_t(raw[0]) | std::uint32_t(raw[1]) << 8 | std::uint32_t(raw[2]) << 16 |
+                                      std::uint32_t(raw[3]) << 24;
+        const std::uint32_t ourAt = bookIndex[s];
+        if (theirAt == BOOK_EMPTY_SLOT || ourAt == BOOK_EMPTY_SLOT) continue;
+        int theirCount = 0, ourCount = 0;
+        if (!readBookBucket(source, sourceSize, theirAt, theirs, &theirCount) ||
+            !readBookBucket(bookFile, ownSize, ourAt, ours, &ourCount))
+            continue;
+        bool changed = false;
+        for (int i = 0; i < ourCount; ++i) {
+            BookRecord& mine = ours[i];
+            for (int j = 0; j < theirCount; ++j) {
+                const BookRecord& other = theirs[j];
+                if (other.checkKey != mine.checkKey) continue;
+                if (other.scoredDepth > 0 && (replace || mine.scoredDepth < other.scoredDepth)) {
+                    mine.scoredDepth = other.scoredDepth;
+                    mine.searchScore = other.searchScore;
+                    changed          = true;
+                }
+                if (other.learned != 0 && (replace || mine.learned == 0)) {
+                    mine.learned = other.learned;
+                    changed      = true;
+                }
+                break;
+            }
+        }
+        if (changed)
+            for (int i = 0; i < ourCount; ++i) writeBookRecord(ours[i], long(ourAt) + 4 + long(i) * BOOK_RECORD_BYTES);
+    }
+    std::free(theirs);
+    std::fclose(source);
+}
