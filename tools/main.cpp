@@ -1,6 +1,8 @@
 // tools/main.cpp: brix-tools, the maintenance and measurement program. The
 // first word picks the command; the engine binary stays a pure protocol
 // program.
+#include <fcntl.h>
+#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include "tools/perft.h"
 #include "tools/pgn.h"
 #include "tools/bench.h"
+#include "book/book.h"
 #include "board/makemove.h"
 
 static constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
@@ -27,6 +30,7 @@ static int usage() {
                "  evalbench PGN [GAMES]        full evaluations per second over real game positions\n"
                "  bench [DEPTH]                search fixed positions to DEPTH (default 8)\n"
                "  epd FILE SECONDS             run an EPD suite at SECONDS a position\n"
+               "  bookbench [PROBES]           time book probes on BrixBook.bin in this directory\n"
                "  genkeys                      print board/keys.cpp from its generator\n",
                stderr);
     return 2;
@@ -151,6 +155,42 @@ static int commandEpd(int argc, char** argv) {
     return 0;
 }
 
+// Times probeBook (choosing form) from the first positions of a common
+// opening line, as the game loop calls it.
+static int commandBookBench(int argc, char** argv) {
+    const int probes = argc > 2 ? std::atoi(argv[2]) : 2000;
+    if (!openBook()) {
+        std::fprintf(stderr, "brix-tools: no usable %s here\n", BOOK_FILE_NAME);
+        return 1;
+    }
+    const char* line[] = {"e4", "e5", "Nf3", "Nc6", "Bb5", "a6"};
+    // The book line each probe prints goes to /dev/null meanwhile.
+    std::fflush(stdout);
+    const int console = dup(1), sink = open("/dev/null", O_WRONLY);
+    dup2(sink, 1);
+    double      worst = 0, total = 0;
+    int         found = 0;
+    for (int i = 0; i < probes; ++i) {
+        setUp("startpos");
+        for (int k = 0; k < i % 6; ++k) {
+            const Move m = findSanMove(line[k]);
+            if (m && makeMove(m)) ply = 0;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        found += probeBook(false) != 0;
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        total += ms;
+        if (ms > worst) worst = ms;
+    }
+    std::fflush(stdout);
+    dup2(console, 1);
+    close(sink);
+    close(console);
+    std::printf("%d probes, %d moves found: %.3f ms each on average, %.3f ms at most\n", probes, found,
+                total / probes, worst);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
     initPieceSquareTables();
@@ -162,6 +202,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "evalbench") == 0) return commandEvalBench(argc, argv);
     if (std::strcmp(command, "bench") == 0) return commandBench(argc, argv);
     if (std::strcmp(command, "epd") == 0) return commandEpd(argc, argv);
+    if (std::strcmp(command, "bookbench") == 0) return commandBookBench(argc, argv);
     if (std::strcmp(command, "genkeys") == 0) {
         printPieceKeysSource(stdout);
         return 0;
