@@ -141,6 +141,20 @@ static inline int pawnStep() { return side == WHITE ? -8 : 8; }
 static inline bool onStartRow(int s) { return side == WHITE ? s >= 48 : s < 16; }
 static inline bool beforeLastRow(int s) { return side == WHITE ? s < 16 : s > 47; }
 
+void generateAllMoves() {
+    if ((checkState[gamePly] & 0xFF) < 64)
+        generateEvasions();
+    else
+        generateMoves();
+}
+
+bool isGeneratedMove(Move m) {
+    generateAllMoves();
+    for (std::uint32_t i = firstMove[ply]; i < firstMove[ply + 1]; ++i)
+        if (moveStack[i].move == m) return true;
+    return false;
+}
+
 void generateMoves() {
     firstMove[ply + 1] = firstMove[ply];
     for (Bitboard men = occupiedBy[side]; men; ) {

@@ -9,3 +9,9 @@ void generateEvasions();    // answers to the check in checkState; in check only
 void generateCaptures();    // captures (en passant included) and all promotions, scored
 void generateQuietMoves();  // everything else, castling included; scores left unwritten
 void addMove(int from, int to, int flags);  // flags: GEN_* bits; expands promotions
+
+// Every candidate of the side to move at `ply`: evasions in check, else all.
+void generateAllMoves();
+// Whether a move word is one the generator produces in the current
+// position (so it is safe to make); uses the list at `ply`.
+bool isGeneratedMove(Move m);

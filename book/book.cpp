@@ -35,10 +35,7 @@ struct Candidate {
 // Generated moves of the position at ply 0 (evasions in check).
 void generateRootMoves() {
     ply = 0;
-    if (inCheck())
-        generateEvasions();
-    else
-        generateMoves();
+    generateAllMoves();
 }
 
 int resultRate(const BookRecord& r) { return r.frequency ? int(r.winLoss) * 1000 / int(r.frequency) : 0; }
@@ -161,16 +158,9 @@ Move probeBook(bool print) {
     return 0;
 }
 
-// Whether a move word is one the generator produces here, so that moves
-// from the game record are only made where they fit.
-static bool isGeneratedMove(Move m) {
-    generateRootMoves();
-    for (std::uint32_t i = firstMove[0]; i < firstMove[1]; ++i)
-        if (moveStack[i].move == m) return true;
-    return false;
-}
-
+// Moves from the game record are only made where the generator has them.
 static bool replayMove(Move m) {
+    ply = 0;
     if (!isGeneratedMove(m) || !makeMove(m)) return false;
     ply = 0;
     return true;

@@ -118,13 +118,7 @@ GameEnd replayGame(Builder& b, const char* text, int result) {
         Move parsed;
         if (!parseSan(token, &parsed)) return GameEnd::ERROR;
         ply = 0;
-        if (inCheck())
-            generateEvasions();
-        else
-            generateMoves();
-        bool found = false;
-        for (std::uint32_t i = firstMove[0]; i < firstMove[1] && !found; ++i) found = moveStack[i].move == parsed;
-        if (!found || !makeMove(parsed)) return GameEnd::ERROR;
+        if (!isGeneratedMove(parsed) || !makeMove(parsed)) return GameEnd::ERROR;
         ply = 0;
         if (repetitionCount() != 0) return GameEnd::FINISHED;
         if (gamePly >= MAX_GAME_PLIES - 1) return GameEnd::FINISHED;

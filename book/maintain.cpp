@@ -64,10 +64,7 @@ void scoreHere(ScoringWalk& walk, BookRecord& record, long offset) {
 void scoreBookTree(ScoringWalk& walk) {
     // Book lines deeper than the search's plies are not followed.
     if (ply >= MAX_PLY - 2) return;
-    if (inCheck())
-        generateEvasions();
-    else
-        generateMoves();
+    generateAllMoves();
     for (std::uint32_t i = firstMove[ply]; i < firstMove[ply + 1] && stopRequest == STOP_NONE; ++i) {
         if (!makeMove(moveStack[i].move)) continue;
         BookRecord record;

@@ -37,10 +37,7 @@ static void say(const char* text) {
 
 static void generateHere() {
     ply = 0;
-    if (inCheck())
-        generateEvasions();
-    else
-        generateMoves();
+    generateAllMoves();
 }
 
 static void recordMoveText(Move m) {
@@ -142,14 +139,6 @@ static bool resigns() {
     return m > 0 && remainingTime[side] / m + levelIncrement > 500;
 }
 
-// Whether a move is one the generator produces in the current position.
-static bool isPlayable(Move m) {
-    generateHere();
-    for (std::uint32_t i = firstMove[0]; i < firstMove[1]; ++i)
-        if (moveStack[i].move == m) return true;
-    return false;
-}
-
 // Steps 5-12: the engine's turn. Returns after its move (and any ponder
 // search that followed it).
 static void engineTurn() {
@@ -238,7 +227,8 @@ static void engineTurn() {
             pvLength[0] <= 2)
             return;
         ponderMove = pvTable[0][1];
-        if (!isPlayable(ponderMove)) return;
+        ply = 0;
+        if (!isGeneratedMove(ponderMove)) return;
         recordMoveText(ponderMove);
         if (!makeMove(ponderMove)) return;
         ply       = 0;

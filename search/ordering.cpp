@@ -47,14 +47,8 @@ Move pickNextMove(std::uint32_t index, Move exclude1, Move exclude2) {
         }
     }
     if (index >= end) return 0;
-    std::uint32_t best      = index;
-    std::int32_t  bestScore = -10000;
-    for (std::uint32_t i = index; i < end; ++i)
-        if (moveStack[i].score > bestScore) {
-            bestScore = moveStack[i].score;
-            best      = i;
-        }
-    if (bestScore <= -10000) return 0;
+    const std::uint32_t best = selectBest(index, end);
+    if (moveStack[best].score <= -10000) return 0;
     const Move move = moveStack[best].move;
     moveStack[best] = moveStack[index];
     return move;

@@ -58,16 +58,13 @@ struct MoveSelector {
     Move          killerTried;  // classified killer tried in STAGE_KILLER, or 0
 };
 
-void startSelector(MoveSelector& sel, Move hashMove, bool full, bool inCheck) {
+void startSelector(MoveSelector& sel, Move hashMove, bool full) {
     sel.hashMove  = hashMove;
     sel.hashTried = sel.killerTried = 0;
     sel.index     = firstMove[ply];
     sel.firstPick = true;
     if (full) {
-        if (inCheck)
-            generateEvasions();
-        else
-            generateMoves();
+        generateAllMoves();
         if (hashMove) markHashMove(hashMove);
         if (followPv) markPvMove();
         sel.stage = STAGE_FULL;
@@ -229,7 +226,7 @@ std::int16_t search(int alpha, int beta, int depth, int extension, std::uint8_t 
 
     // 10-11. Moves; a mate threat extends every one of them.
     MoveSelector sel;
-    startSelector(sel, hashMove, inCheck || followPv, inCheck);
+    startSelector(sel, hashMove, inCheck || followPv);
     if (mateThreat) extension += 3;
     const int base = extension - 1;
 

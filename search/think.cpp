@@ -62,17 +62,6 @@ static void printWindowMark(const char* mark) {
     }
 }
 
-// Whether a move is one the generator produces here (so it is safe to make).
-static bool isGeneratedMove(Move m) {
-    if ((checkState[gamePly] & 0xFF) < 64)
-        generateEvasions();
-    else
-        generateMoves();
-    for (std::uint32_t i = firstMove[ply]; i < firstMove[ply + 1]; ++i)
-        if (moveStack[i].move == m) return true;
-    return false;
-}
-
 void printThinking(int depth, int score) {
     if (depth > 0) {
         int length = std::snprintf(thinkingLine, sizeof thinkingLine, "%2d %5d %6ld %-ld  ", depth, score,
@@ -130,10 +119,7 @@ std::int16_t rootSearch(int alpha, int beta, int depth) {
     const int        entryAlpha = alpha;
     const HashEntry* hit        = hashTable ? probeRootTable() : nullptr;
     const bool       inCheck    = (checkState[gamePly] & 0xFF) < 64;
-    if (inCheck)
-        generateEvasions();
-    else
-        generateMoves();
+    generateAllMoves();
     if (hit && hit->move) markHashMove(unpackMove(hit->move));
     markPvMove();
     rootListInUse = true;

@@ -6,12 +6,7 @@
 #include "board/notation.h"
 #include "board/position.h"
 
-void generateLegalCandidates() {
-    if (inCheck())
-        generateEvasions();
-    else
-        generateMoves();
-}
+void generateLegalCandidates() { generateAllMoves(); }
 
 std::uint64_t perft(int depth) {
     if (depth <= 0) return 1;
