@@ -112,6 +112,9 @@ void resetInput() {
 
 void pollCommands(bool block) {
     const char* line = inputPolling ? readInput(block) : nullptr;
+    // Input has ended: a search without a time limit (analysis, pondering)
+    // would otherwise never stop, so the end counts as quit at once.
+    if (!line && inputPolling && inputClosed) line = "quit";
     if (line) traceLog("CMD-> %s (%lu)\n", line, static_cast<unsigned long>(elapsedTime()));
     processCommand(line);
 }

@@ -11,14 +11,13 @@
 #include "board/notation.h"
 #include "board/position.h"
 #include "board/setup.h"
+#include "book/book.h"
 #include "eval/evaluate.h"
 #include "eval/pawns.h"
+#include "tools/bench.h"
 #include "tools/keygen.h"
 #include "tools/perft.h"
 #include "tools/pgn.h"
-#include "tools/bench.h"
-#include "book/book.h"
-#include "board/makemove.h"
 
 static constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 

@@ -210,4 +210,14 @@ TEST(Session, EndOfInputAndGarbage) {
     EXPECT_EQ(e.waitExit(3), 0);
 }
 
+TEST(Session, EndOfInputStopsAnEndlessAnalysis) {
+    EngineProcess e;
+    handshake(e);
+    e.send("new");
+    e.send("analyze");
+    e.expect("^ 4 ", 10);
+    e.closeInput();
+    EXPECT_EQ(e.waitExit(5), 0);
+}
+
 }  // namespace
