@@ -157,20 +157,35 @@ TEST(Search, ThinkingLineFormatAndLengthening) {
     EXPECT_NE(line.find(" 1234   e4 e5 Nf3 Nc6"), std::string::npos) << line;
     EXPECT_EQ(pvLength[0], 4);
     EXPECT_EQ(ply, 0);
-    // A stored move repeating a from/to pair of the variation is not added.
-    pvLength[0] = 3;
-    ASSERT_TRUE(makeMove(e4));
-    ASSERT_TRUE(makeMove(e5));
-    ASSERT_TRUE(makeMove(nf3));
-    HashEntry* entry = probeMainTable();
-    ASSERT_NE(entry, nullptr);
-    entry->move = packMove(findSanMove("Nc6"));  // still fresh
-    unmakeMove();
-    unmakeMove();
-    unmakeMove();
-    pvTable[0][2] = findSanMove("Nf3") & 0xFFFFFF;
-    printThinking(3, 25);  // depth 3: no lengthening beyond the depth
-    EXPECT_EQ(pvLength[0], 3);
+    // After Nf3 Nf6 Ng1 Ng8 the position is the initial one again: a stored
+    // e4 lengthens the line, a stored Nf3 would repeat its first pair.
+    const char* shuffle[] = {"Nf3", "Nf6", "Ng1", "Ng8"};
+    for (const bool repeats : {false, true}) {
+        setUpSearch("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+        for (int i = 0; i < 4; ++i) {
+            const Move m  = findSanMove(shuffle[i]);
+            pvTable[0][i] = m;
+            ASSERT_TRUE(makeMove(m));
+        }
+        storeMainTable(3, 0, HASH_EXACT, findSanMove(repeats ? "Nf3" : "e4"), false);
+        for (int i = 0; i < 4; ++i) unmakeMove();
+        pvLength[0] = 4;
+        printThinking(6, 0);
+        EXPECT_EQ(pvLength[0], repeats ? 4 : 5);
+        EXPECT_EQ(std::string(thinkingLine).find(" e4") != std::string::npos, !repeats) << thinkingLine;
+    }
+    // No lengthening beyond the depth.
+    setUpSearch("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+    for (int i = 0; i < 4; ++i) {
+        const Move m  = findSanMove(shuffle[i]);
+        pvTable[0][i] = m;
+        ASSERT_TRUE(makeMove(m));
+    }
+    storeMainTable(3, 0, HASH_EXACT, findSanMove("e4"), false);
+    for (int i = 0; i < 4; ++i) unmakeMove();
+    pvLength[0] = 4;
+    printThinking(4, 0);
+    EXPECT_EQ(pvLength[0], 4);
 }
 
 TEST(Search, BenchSignatureIsFixed) {
