@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
+#include <cstdlib>
 #include <regex>
 
 EngineProcess::EngineProcess(const std::string& directory, const std::vector<std::string>& args) {
@@ -13,6 +14,7 @@ EngineProcess::EngineProcess(const std::string& directory, const std::vector<std
     if (dir.empty()) {
         char scratch[] = "/tmp/brix-session-XXXXXX";
         dir            = mkdtemp(scratch);
+        ownDirectory   = true;
     }
     int toEngine[2], fromEngine[2];
     if (pipe(toEngine) != 0 || pipe(fromEngine) != 0) return;
@@ -47,6 +49,7 @@ EngineProcess::~EngineProcess() {
         waitpid(pid, nullptr, 0);
     }
     if (out >= 0) close(out);
+    if (ownDirectory) std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 void EngineProcess::send(const std::string& line) {

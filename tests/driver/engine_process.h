@@ -23,6 +23,7 @@ public:
 private:
     bool readLine(std::string& line, double seconds);
     int  pid = -1, in = -1, out = -1;
+    bool ownDirectory = false;  // made here, removed with the process
     std::string              pending;
     std::vector<std::string> lines;
 };
