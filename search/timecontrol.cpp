@@ -11,10 +11,19 @@ std::int32_t timeReserve;
 
 static int rootSide() { return (ply & 1) ^ side; }
 
+// A fixed time a move (st): the GUI flags the engine the moment that time
+// is over, and the search only notices at its next poll, so it aims short of
+// the limit by the clock lag, at most a fifth of the time.
+static bool fixedMoveTime() { return levelMoves == 0 && levelBaseTime == 0; }
+static std::int32_t fixedTimeTarget() {
+    const std::int32_t margin = clockLag < moveTime / 5 ? clockLag : moveTime / 5;
+    return moveTime - margin > 1 ? moveTime - margin : 1;
+}
+
 void allocateTime() {
     // 1. A fixed time a move (st) or no control at all.
-    if (levelMoves == 0 && levelBaseTime == 0) {
-        targetTime = moveTime;
+    if (fixedMoveTime()) {
+        targetTime = fixedTimeTarget();
         return;
     }
     // 2. Keep three seconds back.
@@ -82,7 +91,9 @@ void checkTime() {
     std::int32_t  limit   = 0;
     if (moveTime != 0 && !pondering) {
         elapsed = (elapsedTime() - thinkStartTime) / 10;
-        if (targetTime > std::int32_t(elapsed))
+        if (fixedMoveTime())
+            limit = targetTime;  // never stretched: the time a move is a hard limit
+        else if (targetTime > std::int32_t(elapsed))
             limit = targetTime;
         else if (std::int64_t(elapsed) >= moveTime ||
                  std::int64_t(elapsed) > std::int64_t(remainingTime[rootSide()]) - timeReserve)
@@ -90,7 +101,8 @@ void checkTime() {
         else
             limit = stretchedLimit();
         // A re-search that has no move yet gets more time.
-        if (rootBestScore == -10000 && rootAlpha == -10000 && limit < 5 * targetTime / 2) limit = 5 * targetTime / 2;
+        if (!fixedMoveTime() && rootBestScore == -10000 && rootAlpha == -10000 && limit < 5 * targetTime / 2)
+            limit = 5 * targetTime / 2;
     }
 
     // 3. One line of input.

@@ -44,12 +44,16 @@ TEST(TimeControl, AllocationExamples) {
     EXPECT_EQ(targetTime, 742);
     EXPECT_EQ(timeReserve, 300);
     EXPECT_EQ(moveTime, 4452);
-    // st 10: the whole budget is the target.
+    // st 10: the whole budget less the clock lag, so the GUI never flags us.
     setControl(0, 0, 0, 1000);
     moveTime = 1000;
     allocateTime();
-    EXPECT_EQ(targetTime, 1000);
+    EXPECT_EQ(targetTime, 1000 - 20);
     EXPECT_EQ(moveTime, 1000);
+    moveTime = 50;  // st 0.5: at most a fifth is kept back
+    clockLag = 200;
+    allocateTime();
+    EXPECT_EQ(targetTime, 40);
     // Two seconds left: everything at its floor.
     setControl(0, 30000, 0, 200);
     allocateTime();
@@ -69,8 +73,10 @@ TEST(TimeControl, AllocationExamples) {
 
 // checkTime at an elapsed time (cs) past the soft target, with the score
 // cur against ref: whether it stops the search.
-bool stopsAt(int elapsed, int cur, int ref) {
+bool stopsAt(int elapsed, int cur, int ref, bool fixedTime = false, int alpha = 0) {
     inputPolling    = false;
+    levelMoves      = fixedTime ? 0 : 40;
+    levelBaseTime   = fixedTime ? 0 : 30000;
     iterationDepth  = 5;
     pondering       = 0;
     stopRequest     = STOP_NONE;
@@ -78,7 +84,7 @@ bool stopsAt(int elapsed, int cur, int ref) {
     targetTime      = 100;
     timeReserve     = 0;
     remainingTime[0] = remainingTime[1] = 1000000;
-    rootAlpha       = 0;
+    rootAlpha       = std::int16_t(alpha);
     rootBestScore   = std::int16_t(cur);
     savedScore      = std::int16_t(ref);
     lastScore       = std::int16_t(ref);
@@ -90,6 +96,14 @@ bool stopsAt(int elapsed, int cur, int ref) {
     } catch (const SearchStopped&) {
         return true;
     }
+}
+
+TEST(TimeControl, AFixedTimeAMoveIsNeverStretched) {
+    setUpFen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+    EXPECT_FALSE(stopsAt(50, 0, 0, true));
+    EXPECT_TRUE(stopsAt(150, -600, 0, true));  // a collapse, but st allows no stretch
+    EXPECT_TRUE(stopsAt(150, -10000, 0, true, -10000));  // nor a re-search without a move
+    EXPECT_FALSE(stopsAt(150, -10000, 0, false, -10000));  // which a clock control allows
 }
 
 TEST(TimeControl, SoftTargetStretchesWhenTheScoreDrops) {
@@ -115,7 +129,8 @@ TEST(TimeControl, PonderHitTurnsThePonderSearchIntoTheRealOne) {
     stopRequest    = STOP_PONDER_HIT;
     levelMoves     = 0;
     levelBaseTime  = 0;
-    moveTime       = 1000;
+    clockLag       = 20;
+    moveTime       = 1020;  // a fresh target of 1000 after the clock lag
     rootBestScore  = 10;
     lastScore      = 10;
     ponderGamePly  = 7;
