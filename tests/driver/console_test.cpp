@@ -10,16 +10,22 @@ namespace {
 class ConsoleTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        saved = dup(0);
+        saved = dup(0);  // -1 when the suite runs with standard input closed
         ASSERT_EQ(pipe(fds), 0);
-        ASSERT_EQ(dup2(fds[0], 0), 0);
-        close(fds[0]);
+        if (fds[0] != 0) {  // with 0 closed, the pipe itself may have taken it
+            ASSERT_EQ(dup2(fds[0], 0), 0);
+            close(fds[0]);
+        }
         resetInput();
     }
     void TearDown() override {
         if (fds[1] >= 0) close(fds[1]);
-        dup2(saved, 0);
-        close(saved);
+        if (saved >= 0) {
+            dup2(saved, 0);
+            close(saved);
+        } else {
+            close(0);
+        }
         resetInput();
     }
     void send(const std::string& bytes) { ASSERT_EQ(write(fds[1], bytes.data(), bytes.size()), ssize_t(bytes.size())); }
