@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <regex>
 
-EngineProcess::EngineProcess(const std::string& directory, const std::vector<std::string>& args) {
+EngineProcess::EngineProcess(const std::string& directory, const std::vector<std::string>& args,
+                             const std::string& argv0) {
     dir = directory;
     if (dir.empty()) {
         char scratch[] = "/tmp/brix-session-XXXXXX";
@@ -28,7 +29,8 @@ EngineProcess::EngineProcess(const std::string& directory, const std::vector<std
         if (chdir(dir.c_str()) != 0) _exit(126);
         std::vector<char*> argv;
         std::string        binary = BRIX_ENGINE_BINARY;
-        argv.push_back(binary.data());
+        std::string        name   = argv0.empty() ? binary : argv0;
+        argv.push_back(name.data());
         std::vector<std::string> copies(args);
         for (auto& a : copies) argv.push_back(a.data());
         argv.push_back(nullptr);

@@ -7,7 +7,8 @@ class EngineProcess {
 public:
     // Starts the engine in a fresh scratch directory (so no brix.cfg or book
     // from elsewhere is read), or in `directory` when given.
-    explicit EngineProcess(const std::string& directory = "", const std::vector<std::string>& args = {});
+    explicit EngineProcess(const std::string& directory = "", const std::vector<std::string>& args = {},
+                           const std::string& argv0 = "");
     ~EngineProcess();
     void send(const std::string& line);
     // The first line matching the regular expression within the time, or

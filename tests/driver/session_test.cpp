@@ -1,6 +1,9 @@
 // Scripted protocol sessions with the real engine binary on pipes.
 #include <gtest/gtest.h>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 #include <regex>
 #include "tests/driver/engine_process.h"
 
@@ -208,6 +211,46 @@ TEST(Session, EndOfInputAndGarbage) {
     EXPECT_EQ(readBoard(e).substr(64, 16), ". . . . P . . .\n");
     e.closeInput();
     EXPECT_EQ(e.waitExit(3), 0);
+}
+
+TEST(Session, ConfigurationBannerAndNameDigit) {
+    char scratch[] = "/tmp/brix-config-XXXXXX";
+    const std::string dir = mkdtemp(scratch);
+    {
+        std::FILE* f = std::fopen((dir + "/brix.cfg").c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs("TT_SIZE 48\nRESIGN=1\nEGTB_CACHE_SIZE = 4\nPONDER = 1\nunknown 5\n", f);
+        std::fclose(f);
+    }
+    {
+        // The digit comes from the file name, not from the directories.
+        EngineProcess e(dir, {}, "/opt/brix9/bin/brix2");
+        e.send("protover 2");  // the banner is not flushed by itself
+        e.expect("^Brix 1.02$");
+        e.expect("^    Transposition Table: 112 KB$");
+        e.expect("^    Pawn Hash          : 128 KB$");
+        e.expect("^    Endgame Tablebase  : 0 KB$");
+        e.expect("^EGTB Status: Not found$");
+        e.expect("^feature myname=\"Brix 1.02\" name=1$");
+        // PONDER = 1 switched pondering on: hint answers while it ponders.
+        e.send("new");
+        e.send("st 1");
+        e.send("go");
+        e.expect("^move ", 5);
+        e.send("hint");
+        e.expect("^Hint: ", 3);
+    }
+    {
+        EngineProcess e(dir, {"/XX"});
+        e.expect("^Invalid option$");
+        EXPECT_EQ(e.waitExit(3), 0);
+    }
+    for (const char* option : {"/CB", "/SB", "/MB"}) {
+        EngineProcess e(dir, {option});
+        e.expect("^Please specify ");
+        EXPECT_EQ(e.waitExit(3), 0);
+    }
+    std::system(("rm -rf " + dir).c_str());
 }
 
 TEST(Session, EndOfInputStopsAnEndlessAnalysis) {
