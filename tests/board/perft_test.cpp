@@ -89,38 +89,29 @@ std::vector<std::uint64_t> stockfishPerft(const std::vector<std::string>& fens, 
     return counts;
 }
 
+// Our perft on every position equals Stockfish's.
+void expectAgreement(const std::vector<std::string>& positions, int depth) {
+    const auto oracle = stockfishPerft(positions, depth);
+    ASSERT_EQ(oracle.size(), positions.size());
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        setUpFen(positions[i]);
+        EXPECT_EQ(perft(depth), oracle[i]) << positions[i];
+    }
+}
+
 TEST(Perft, AgreesWithStockfishOnRealGamePositions) {
     const int  count     = SANITIZED ? 120 : 300;
     const auto positions = realGamePositions(count, 2026);
     ASSERT_EQ(int(positions.size()), count);
-    const int  depth  = 3;
-    const auto oracle = stockfishPerft(positions, depth);
-    ASSERT_EQ(oracle.size(), positions.size());
-    for (std::size_t i = 0; i < positions.size(); ++i) {
-        setUpFen(positions[i]);
-        EXPECT_EQ(perft(depth), oracle[i]) << positions[i];
-    }
+    expectAgreement(positions, 3);
 }
 
 TEST(Perft, AgreesWithStockfishOnTrickyPositions) {
-    const std::vector<std::string> positions(std::begin(TRICKY), std::end(TRICKY));
-    const int  depth  = SANITIZED ? 3 : 4;
-    const auto oracle = stockfishPerft(positions, depth);
-    ASSERT_EQ(oracle.size(), positions.size());
-    for (std::size_t i = 0; i < positions.size(); ++i) {
-        setUpFen(positions[i]);
-        EXPECT_EQ(perft(depth), oracle[i]) << positions[i];
-    }
+    expectAgreement(std::vector<std::string>(std::begin(TRICKY), std::end(TRICKY)), SANITIZED ? 3 : 4);
 }
 
 TEST(Perft, AgreesWithStockfishAtDepthFour) {
-    const auto positions = realGamePositions(SANITIZED ? 4 : 20, 77);
-    const auto oracle    = stockfishPerft(positions, 4);
-    ASSERT_EQ(oracle.size(), positions.size());
-    for (std::size_t i = 0; i < positions.size(); ++i) {
-        setUpFen(positions[i]);
-        EXPECT_EQ(perft(4), oracle[i]) << positions[i];
-    }
+    expectAgreement(realGamePositions(SANITIZED ? 4 : 20, 77), 4);
 }
 
 }  // namespace
