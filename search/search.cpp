@@ -76,6 +76,19 @@ void startSelector(MoveSelector& sel, Move hashMove, bool full) {
     }
 }
 
+// The next move of a freshly generated stage list: the first pick drops
+// the moves already tried outside the list, later picks just select.
+Move pickFromList(MoveSelector& sel, Move tried1, Move tried2) {
+    if (sel.firstPick) {
+        sel.index     = firstMove[ply];
+        sel.firstPick = false;
+        const Move m  = pickNextMove(sel.index, tried1, tried2);
+        if (m) ++sel.index;
+        return m;
+    }
+    return sel.index < firstMove[ply + 1] ? pickBestMove(sel.index++) : 0;
+}
+
 // The next move to try, or 0 when the node has no more.
 Move nextMove(MoveSelector& sel) {
     for (;;) {
@@ -93,17 +106,8 @@ Move nextMove(MoveSelector& sel) {
             }
             break;
         case STAGE_CAPTURES:
-            if (sel.firstPick) {
-                generateCaptures();
-                sel.index     = firstMove[ply];
-                sel.firstPick = false;
-                if (const Move m = pickNextMove(sel.index, sel.hashTried, 0)) {
-                    ++sel.index;
-                    return m;
-                }
-            } else if (sel.index < firstMove[ply + 1]) {
-                return pickBestMove(sel.index++);
-            }
+            if (sel.firstPick) generateCaptures();
+            if (const Move m = pickFromList(sel, sel.hashTried, 0)) return m;
             sel.stage     = STAGE_KILLER;
             sel.firstPick = true;
             break;
@@ -121,15 +125,8 @@ Move nextMove(MoveSelector& sel) {
             if (sel.firstPick) {
                 generateQuietMoves();
                 scoreQuietMoves(killerMoves[ply][1]);
-                sel.index     = firstMove[ply];
-                sel.firstPick = false;
-                if (const Move m = pickNextMove(sel.index, sel.hashTried, sel.killerTried)) {
-                    ++sel.index;
-                    return m;
-                }
-            } else if (sel.index < firstMove[ply + 1]) {
-                return pickBestMove(sel.index++);
             }
+            if (const Move m = pickFromList(sel, sel.hashTried, sel.killerTried)) return m;
             sel.stage = STAGE_DONE;
             break;
         case STAGE_DONE: return 0;
