@@ -141,6 +141,24 @@ static inline int pawnStep() { return side == WHITE ? -8 : 8; }
 static inline bool onStartRow(int s) { return side == WHITE ? s >= 48 : s < 16; }
 static inline bool beforeLastRow(int s) { return side == WHITE ? s < 16 : s > 47; }
 
+void classifyMove(Move* move) {
+    Move&     m    = *move;
+    const int from = moveFrom(m), to = moveTo(m);
+    if (board[to] != EMPTY) m |= MOVE_CAPTURE;
+    const int type = codeType(board[from]);
+    if (type == PAWN) {
+        m |= MOVE_PAWN;
+        if (rowOf(to) == 0 || rowOf(to) == 7)
+            m |= MOVE_PROMOTION;
+        else if (to - from == 16 || from - to == 16)
+            m |= MOVE_DOUBLE_PUSH;
+        else if (to == epSquare)
+            m |= MOVE_EN_PASSANT | MOVE_CAPTURE;
+    } else if (type == KING && (to - from == 2 || from - to == 2)) {
+        m |= MOVE_CASTLE;
+    }
+}
+
 void generateAllMoves() {
     if ((checkState[gamePly] & 0xFF) < 64)
         generateEvasions();

@@ -10,6 +10,10 @@ void generateCaptures();    // captures (en passant included) and all promotions
 void generateQuietMoves();  // everything else, castling included; scores left unwritten
 void addMove(int from, int to, int flags);  // flags: GEN_* bits; expands promotions
 
+// Completes a bare from/to/promotion word with the flags the generators
+// give the same move, read from the board (bits already set stay set).
+void classifyMove(Move* move);
+
 // Every candidate of the side to move at `ply`: evasions in check, else all.
 void generateAllMoves();
 // Whether a move word is one the generator produces in the current

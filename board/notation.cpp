@@ -3,6 +3,7 @@
 // character each; the reader takes the first unpinned candidate it finds.
 #include "board/notation.h"
 #include "board/attacks.h"
+#include "board/movegen.h"
 
 static char* writeSquare(char* out, int sq) {
     *out++ = char('a' + fileOf(sq));
@@ -70,26 +71,6 @@ static int  pieceTypeOf(char c) {
     case 'K': return KING;
     default: return NO_TYPE;
     }
-}
-
-// Flags from the board by the rules every move producer follows.
-static Move classifyText(int from, int to, int promotion) {
-    Move m = makeMoveWord(from, to, 0) | Move(promotion) << 16;
-    if (board[to] != EMPTY) m |= MOVE_CAPTURE;
-    const int type = codeType(board[from]);
-    if (type == PAWN) {
-        if (rowOf(to) == 0 || rowOf(to) == 7)
-            m |= MOVE_PAWN | MOVE_PROMOTION;
-        else if (to - from == 16 || from - to == 16)
-            m |= MOVE_PAWN | MOVE_DOUBLE_PUSH;
-        else if (to == epSquare)
-            m = makeMoveWord(from, to, 0) | MOVE_PAWN | MOVE_EN_PASSANT | MOVE_CAPTURE;
-        else
-            m |= MOVE_PAWN;
-    } else if (type == KING && (fileOf(from) - fileOf(to) == 2 || fileOf(to) - fileOf(from) == 2)) {
-        m |= MOVE_CASTLE;
-    }
-    return m;
 }
 
 // Rejects a square index outside the board.
@@ -178,6 +159,10 @@ bool parseSan(const char* text, Move* move) {
         promotion       = promo == NO_TYPE ? 0 : promo;
     }
     // 5. Flags from the board.
-    *move = classifyText(from, to, promotion);
+    Move m = makeMoveWord(from, to, 0) | Move(promotion) << 16;
+    classifyMove(&m);
+    // An en-passant capture is that word exactly, whatever letter followed.
+    if (m & MOVE_EN_PASSANT) m &= ~Move(0x70000);
+    *move = m;
     return true;
 }

@@ -44,7 +44,7 @@ static void recordMoveText(Move m) {
     std::snprintf(moveTextHistory[gamePly], sizeof moveTextHistory[0], "%s", moveToSan(m));
 }
 
-static void appendCheckSign(int at) {
+void appendCheckSign(int at) {
     if (!inCheck() || at < 0 || at >= MAX_GAME_PLIES) return;
     char*             text = moveTextHistory[at];
     const std::size_t n    = std::strlen(text);

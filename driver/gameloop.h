@@ -20,6 +20,8 @@ extern char          moveTextHistory[MAX_GAME_PLIES][8];  // SAN of the move mad
 void newGame();
 void runGameLoop();  // returns when quit is requested or input ends
 void announceResult();
+// Adds "+" to the move text at `at` when the side now to move is in check.
+void appendCheckSign(int at);
 // Whether neither side can mate by any sequence of legal moves.
 bool insufficientMaterial();
 

@@ -180,12 +180,7 @@ void moveRule() {
         std::toupper(static_cast<unsigned char>(pendingMove.promotion)) != PIECE_LETTERS[promotion])
         return;
     // The predicted reply is already on the board: keep searching.
-    ++lastMovePly;
-    if (inCheck() && lastMovePly >= 0 && lastMovePly < MAX_GAME_PLIES) {
-        char* text = moveTextHistory[lastMovePly];
-        const std::size_t n = std::strlen(text);
-        if (n + 1 < sizeof moveTextHistory[0]) text[n] = '+', text[n + 1] = '\0';
-    }
+    appendCheckSign(++lastMovePly);
     pendingMove.from = pendingMove.to = -1;
     stopRequest                        = STOP_PONDER_HIT;
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include "board/attacks.h"
 #include "eval/evaluate.h"
+#include "eval/pieces.h"
 
 PawnHashEntry* pawnHashTable = nullptr;
 PawnWeights    pawnWeights;
@@ -48,10 +49,7 @@ static inline int mostAdvancedPawn(int colour, int file) {
     const int      row  = colour == WHITE ? __builtin_ctz(rows) : 31 - __builtin_clz(rows);
     return row * 8 + file;
 }
-static inline int distance(int a, int b) {
-    const int df = std::abs(fileOf(a) - fileOf(b)), dr = std::abs(rowOf(a) - rowOf(b));
-    return df > dr ? df : dr;
-}
+static inline int distance(int a, int b) { return pieceTables::chebyshev(a, b); }
 static inline int promotionSquare(int colour, int file) { return colour == WHITE ? file : 56 + file; }
 
 // A pawn whose neighbours all stand behind it is weak unless one of them

@@ -74,24 +74,6 @@ void markPvMove() {
         }
 }
 
-void classifyMove(Move* move) {
-    Move&     m    = *move;
-    const int from = moveFrom(m), to = moveTo(m);
-    if (board[to] != EMPTY) m |= MOVE_CAPTURE;
-    const int type = codeType(board[from]);
-    if (type == PAWN) {
-        m |= MOVE_PAWN;
-        if (rowOf(to) == 0 || rowOf(to) == 7)
-            m |= MOVE_PROMOTION;
-        else if (to - from == 16 || from - to == 16)
-            m |= MOVE_DOUBLE_PUSH;
-        else if (to == epSquare)
-            m |= MOVE_EN_PASSANT | MOVE_CAPTURE;
-    } else if (type == KING && (to - from == 2 || from - to == 2)) {
-        m |= MOVE_CASTLE;
-    }
-}
-
 bool isKillerPlayable(Move move) {
     if (move == 0) return false;
     const int          from = moveFrom(move), to = moveTo(move);

@@ -24,7 +24,6 @@ Move pickBestMove(std::uint32_t index);
 Move pickNextMove(std::uint32_t index, Move exclude1, Move exclude2);
 void markHashMove(Move move);  // first entry agreeing on bits 0-23
 void markPvMove();             // the previous iteration's move at this ply
-void classifyMove(Move* move); // flags of a bare move from the board
 bool isKillerPlayable(Move move);
 // Pseudo-legality of a stored hash move (before classification).
 bool isHashMovePlayable(Move move);
