@@ -38,7 +38,14 @@ void generateRootMoves() {
     generateAllMoves();
 }
 
-int resultRate(const BookRecord& r) { return r.frequency ? int(r.winLoss) * 1000 / int(r.frequency) : 0; }
+// The result rate in thousandths. A sound record never holds more wins or
+// losses than games, so it lies in -1000..1000; a damaged one is held to the
+// same bounds, which keeps every weight term within a few hundred.
+int resultRate(const BookRecord& r) {
+    if (r.frequency == 0) return 0;
+    const std::int64_t q = std::int64_t(r.winLoss) * 1000 / std::int64_t(r.frequency);
+    return int(q < -1000 ? -1000 : q > 1000 ? 1000 : q);
+}
 int comparisonScore(const BookRecord& r) { return r.scoredDepth ? -int(r.searchScore) : -128; }
 
 // Candidates in collection order; more than 32 keep the most frequent.
@@ -83,7 +90,7 @@ Move probeBook(bool print) {
     for (int i = 0; i < n; ++i) {
         const BookRecord& r = c[i].record;
         if (r.frequency > maxFrequency) maxFrequency = r.frequency;
-        const int q = std::int16_t(resultRate(r));
+        const int q = resultRate(r);
         if (q < minRate) minRate = q;
         if (q > maxRate) maxRate = q;
         const int learned = r.learned < 0 ? -int(r.learned) : r.learned;

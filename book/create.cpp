@@ -62,8 +62,11 @@ bool recordPosition(Builder& b, int result) {
     for (;;) {
         for (BookRecord& r : block->records) {
             if (r.checkKey == key) {
-                ++r.frequency;
-                r.winLoss = std::int16_t(r.winLoss + forMover);
+                // Both counts stop at their limits: a wrapped sum would turn
+                // a much-won line into a much-lost one.
+                if (r.frequency != 0xFFFFFFFF) ++r.frequency;
+                const int sum = r.winLoss + forMover;
+                r.winLoss     = std::int16_t(sum > 32767 ? 32767 : sum < -32768 ? -32768 : sum);
                 return true;
             }
             if (r.checkKey == 0) {

@@ -125,6 +125,59 @@ TEST_F(BookTest, BuiltFromPgnCountsGamesResultsAndKeepsEarlyPositions) {
     EXPECT_FALSE(lookUp({}, &r));  // the starting position is not stored
 }
 
+// Builds the book from PGN text; the builder's output.
+std::string buildFrom(const std::string& pgn) {
+    writeFile("games.pgn", pgn);
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(createBook("games.pgn"));
+    return testing::internal::GetCapturedStdout();
+}
+
+TEST_F(BookTest, WinLossStopsAtItsLimits) {
+    // 33,000 games of 1.e4 e5 won by white: more than a 16-bit sum holds.
+    std::string pgn;
+    for (int i = 0; i < 33000; ++i) pgn += "[Event \"x\"]\n[Result \"1-0\"]\n\n1.e4 e5 1-0\n\n";
+    buildFrom(pgn);
+    ASSERT_TRUE(openBook());
+    BookRecord r;
+    ASSERT_TRUE(lookUp({"e4"}, &r));
+    EXPECT_EQ(r.frequency, 33000u);
+    EXPECT_EQ(r.winLoss, 32767);
+    ASSERT_TRUE(lookUp({"e4", "e5"}, &r));
+    EXPECT_EQ(r.winLoss, -32768);
+}
+
+TEST_F(BookTest, DamagedRecordsCannotOverflowTheWeights) {
+    // A record claiming every game there could be: it gets the whole
+    // frequency term and the others next to none.
+    writeHandBook({{{"e4"}, rec(0xFFFFFFFF, -32768)}, {{"d4"}, rec(100)}, {{"c4"}, rec(50)}});
+    ASSERT_TRUE(openBook());
+    std::string listing = bookListing();
+    EXPECT_NE(listing.find("e4\t[360, 4294967295, -32768, 0]"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("d4\t[0, 100, 0, 0]"), std::string::npos) << listing;
+    closeBook();
+    // More wins or losses than games: the rates are held to all wins and
+    // all losses. e4: 360 + 90 (rate 500 of -1000..1000); the others 18
+    // for frequency, d4 a quarter of the full result term (5 of 20 games).
+    writeHandBook({{{"e4"}, rec(100, 50)}, {{"d4"}, rec(5, 32767)}, {{"c4"}, rec(5, -32768)}});
+    ASSERT_TRUE(openBook());
+    listing = bookListing();
+    EXPECT_NE(listing.find("e4\t[450, 100, 50, 0]"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("d4\t[48, 5, 32767, 0]"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("c4\t[18, 5, -32768, 0]"), std::string::npos) << listing;
+    // The choice follows those weights.
+    setUpFen(START);
+    seedBookRandom(11);
+    int e4 = 0;
+    for (int i = 0; i < 200; ++i) {
+        testing::internal::CaptureStdout();
+        e4 += probeBook(false) == findSanMove("e4");
+        testing::internal::GetCapturedStdout();
+    }
+    EXPECT_GT(e4, 150);
+    EXPECT_LT(e4, 200);
+}
+
 TEST_F(BookTest, KeepRuleByMoveNumberAndFrequency) {
     const auto games = readPgnGames(sharedPath("data/games/masters-wch.pgn"), 50);
     const std::vector<std::string>* game = nullptr;
