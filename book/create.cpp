@@ -17,8 +17,8 @@ namespace {
 
 constexpr std::size_t ARENA_BYTES     = 67108864;
 constexpr int         BLOCK_RECORDS   = 20;
-constexpr int         LINE_SIZE       = 256;
 constexpr int         MOVE_TEXT_SIZE  = 2048;
+constexpr int         LINE_SIZE       = MOVE_TEXT_SIZE;  // more of a line could never be used
 constexpr int         TOKEN_LIMIT     = 8;
 
 struct BookBlock {
@@ -140,6 +140,39 @@ int resultOf(const char* line) {
     return 0;
 }
 
+// The PGN file line by line, each line whole however long: its first
+// LINE_SIZE - 1 bytes are kept and the rest is dropped, so the tail of a long
+// tag or comment never comes back as a line of its own. One line can be put
+// back, for the game it opens.
+struct PgnReader {
+    std::FILE* file;
+    char       line[LINE_SIZE];
+    bool       blank;     // the whole line is blanks (codes 1 to 32)
+    bool       held;      // `line` was put back and is read again next
+    bool       started;   // a line has been read (a byte-order mark may open the file)
+};
+
+bool nextLine(PgnReader& r) {
+    if (r.held) {
+        r.held = false;
+        return true;
+    }
+    int c = std::getc(r.file);
+    if (c == EOF) return false;
+    int length = 0;
+    r.blank    = true;
+    for (; c != EOF && c != '\n'; c = std::getc(r.file)) {
+        if (!isBlank(static_cast<unsigned char>(c))) r.blank = false;
+        if (length < LINE_SIZE - 1) r.line[length++] = char(c);
+    }
+    r.line[length] = '\0';
+    if (!r.started && std::strncmp(r.line, "\xEF\xBB\xBF", 3) == 0) std::memmove(r.line, r.line + 3, std::size_t(length - 2));
+    r.started = true;
+    return true;
+}
+
+bool isTagLine(const PgnReader& r) { return r.line[0] == '['; }
+
 // Appends a line to the move text, cutting it where the buffer is full.
 void appendText(char* text, std::size_t& length, const char* line, std::size_t count) {
     const std::size_t room = MOVE_TEXT_SIZE - 1 - length;
@@ -147,6 +180,67 @@ void appendText(char* text, std::size_t& length, const char* line, std::size_t c
     std::memcpy(text + length, line, count);
     length += count;
     text[length] = '\0';
+}
+
+// Reads the next game that has a result and moves: its move text up to move
+// 25 into `text` (a first line is taken whole) and its result. False at the
+// end of the file.
+//
+// A tag section is every tag line and blank line up to the first other line,
+// so blank lines among the tags and tags of any length are read with it. A
+// game whose section holds no Result tag is skipped. When a tag line comes
+// before the first line of moves, the game had none (a forfeit): that line
+// opens the next game, and with it the next game's Result tag.
+bool readGame(PgnReader& r, char* text, int* result) {
+    for (;;) {
+        // 1. The tag section; the last Result tag in it counts.
+        bool tagged = false;
+        while (!tagged && nextLine(r)) tagged = isTagLine(r);
+        if (!tagged) return false;
+        bool haveResult = false, more;
+        do {
+            if (isTagLine(r) && isResultTag(r.line)) {
+                haveResult = true;
+                *result    = resultOf(r.line);
+            }
+        } while ((more = nextLine(r)) && (isTagLine(r) || r.blank));
+        if (!more) return false;
+        r.held = true;
+        if (!haveResult) continue;
+
+        // 2. The first line of moves: one that is not a tag and holds "1.".
+        bool moves = false;
+        while (!moves && nextLine(r) && !isTagLine(r)) moves = std::strstr(r.line, "1.") != nullptr;
+        if (!moves) {
+            if (isTagLine(r)) {
+                r.held = true;
+                continue;
+            }
+            return false;
+        }
+
+        // 3. The move text, up to the next tag line, which is left for the
+        // next game. Lines are joined by line feeds, as in the file.
+        std::size_t length = 0;
+        text[0]            = '\0';
+        appendText(text, length, r.line, std::strlen(r.line));
+        bool cut = false;
+        while (nextLine(r)) {
+            if (isTagLine(r)) {
+                r.held = true;
+                break;
+            }
+            if (cut) continue;
+            appendText(text, length, "\n", 1);
+            if (const char* at = std::strstr(r.line, "26.")) {
+                appendText(text, length, r.line, std::size_t(at - r.line));
+                cut = true;
+            } else {
+                appendText(text, length, r.line, std::strlen(r.line));
+            }
+        }
+        return true;
+    }
 }
 
 // Writes the collected positions; false when the file cannot be created.
@@ -222,55 +316,14 @@ bool createBook(const char* pgnPath) {
     }
     std::memset(b.index, 0xFF, BOOK_INDEX_BYTES);
 
-    char        line[LINE_SIZE];
+    static PgnReader reader;
+    reader.file    = pgn;
+    reader.held    = false;
+    reader.started = false;
     static char text[MOVE_TEXT_SIZE];
-    int         games = 0;
-    bool        haveLine = false;  // `line` holds a line still to be looked at
-    for (;;) {
-        // 1. The Result tag.
-        bool found = false;
-        while (haveLine || std::fgets(line, sizeof line, pgn)) {
-            haveLine = false;
-            if (isResultTag(line)) {
-                found = true;
-                break;
-            }
-        }
-        if (!found) break;
-        const int result = resultOf(line);
-        // 2. The first line of move text. A tag line after the header has
-        // ended means this game had no moves: it belongs to the next game.
-        bool started = false, headerEnded = false;
-        while (std::fgets(line, sizeof line, pgn)) {
-            if (line[0] == '[') {
-                if (headerEnded) {
-                    haveLine = true;
-                    break;
-                }
-                continue;
-            }
-            headerEnded = true;
-            if (std::strstr(line, "1.")) {
-                started = true;
-                break;
-            }
-        }
-        if (!started) {
-            if (haveLine) continue;
-            break;
-        }
-        // 3. The move text up to move 25 (a first line is taken whole).
-        std::size_t length = 0;
-        text[0]            = '\0';
-        appendText(text, length, line, std::strlen(line));
-        while (std::fgets(line, sizeof line, pgn)) {
-            if (line[0] == '[') break;
-            if (const char* cut = std::strstr(line, "26.")) {
-                appendText(text, length, line, std::size_t(cut - line));
-                break;
-            }
-            appendText(text, length, line, std::strlen(line));
-        }
+    int         games  = 0;
+    int         result = 0;
+    while (readGame(reader, text, &result)) {
         // 4-6. Replay and count.
         std::printf("\rProcessing game: %d ... ", ++games);
         const GameEnd end = replayGame(b, text, result);

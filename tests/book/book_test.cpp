@@ -133,6 +133,42 @@ std::string buildFrom(const std::string& pgn) {
     return testing::internal::GetCapturedStdout();
 }
 
+TEST_F(BookTest, EveryTagSectionIsReadWhole) {
+    // A blank line after the Result tag, then more tags; a tag longer than
+    // any line buffer after it; a forfeit whose tags run straight into the
+    // next game's, whose Result tag then counts.
+    std::string out = buildFrom("[Event \"a\"]\n[Result \"1-0\"]\n\n[White \"x\"]\n[Black \"y\"]\n\n1.e4 e5 2.Nf3 1-0\n\n"
+                                "[Event \"b\"]\n[Result \"1-0\"]\n[Annotator \"" + std::string(600, 'z') +
+                                "\"]\n\n1.e4 c5 1-0\n\n"
+                                "[Event \"forfeit\"]\n[Result \"1-0\"]\n\n"
+                                "[Event \"c\"]\n[Result \"0-1\"]\n\n1.d4 d5 0-1\n");
+    EXPECT_NE(out.find("Processing game: 3 ..."), std::string::npos) << out;
+    EXPECT_EQ(out.find("Processing game: 4"), std::string::npos);
+    EXPECT_EQ(out.find("Error"), std::string::npos);
+    ASSERT_TRUE(openBook());
+    BookRecord r;
+    ASSERT_TRUE(lookUp({"e4"}, &r));
+    EXPECT_EQ(r.frequency, 2u);
+    EXPECT_EQ(r.winLoss, 2);
+    ASSERT_TRUE(lookUp({"e4", "c5"}, &r));
+    EXPECT_EQ(r.winLoss, -1);
+    ASSERT_TRUE(lookUp({"d4", "d5"}, &r));
+    EXPECT_EQ(r.winLoss, 1);  // black won game c
+    closeBook();
+
+    // Games that open with their Result tag, the next one straight after
+    // the last move line.
+    std::string pgn;
+    for (const char* result : {"1-0", "0-1", "1-0", "1-0", "1/2-1/2"})
+        pgn += std::string("[Result \"") + result + "\"]\n[White \"w\"]\n\n1.e4 e5 2.Nf3 Nc6 " + result + "\n";
+    out = buildFrom(pgn);
+    EXPECT_NE(out.find("Processing game: 5 ..."), std::string::npos) << out;
+    ASSERT_TRUE(openBook());
+    ASSERT_TRUE(lookUp({"e4"}, &r));
+    EXPECT_EQ(r.frequency, 5u);
+    EXPECT_EQ(r.winLoss, 2);
+}
+
 TEST_F(BookTest, WinLossStopsAtItsLimits) {
     // 33,000 games of 1.e4 e5 won by white: more than a 16-bit sum holds.
     std::string pgn;
@@ -424,6 +460,11 @@ TEST_F(BookTest, MessyPgnFilesNeverCrashTheBuilder) {
         // That file's two games have no moves at all: nothing to read.
         const bool movesExpected = std::string(f) != "python-chess-testdata-utf8-bom.pgn";
         EXPECT_EQ(out.find("Processing game: 1 ...") != std::string::npos, movesExpected) << f;
+        // Every chapter of the study is read, also the one whose tags
+        // open with its Result tag.
+        if (std::string(f) == "lichess-study-annotated-variations-nags.pgn") {
+            EXPECT_NE(out.find("Processing game: 39 ..."), std::string::npos);
+        }
         EXPECT_NE(out.find("Creating BrixBook.bin ... Done!"), std::string::npos) << f;
     }
     // A CRLF file with a byte-order mark: its games are read and counted.
