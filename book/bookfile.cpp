@@ -1,7 +1,7 @@
 // book/bookfile.cpp: opening, lookup and in-place record updates. A file
-// too short for its index, or an index or bucket pointing past its end, is
-// treated as absent (said once on standard error: standard output is the
-// protocol channel).
+// too short for its index, or a bucket that does not lie wholly between the
+// index and the end of the file, is treated as absent (said once on standard
+// error: standard output is the protocol channel).
 #include "book/bookfile.h"
 #include <cstdlib>
 #include <cstring>
@@ -72,7 +72,9 @@ void decodeBookRecord(const std::uint8_t* b, BookRecord* r) {
 
 bool readBookBucket(std::FILE* file, long fileSize, std::uint32_t offset, BookRecord* records, int* count) {
     std::uint8_t head[4];
-    if (long(offset) + 4 > fileSize || std::fseek(file, long(offset), SEEK_SET) != 0 || std::fread(head, 1, 4, file) != 4)
+    // A bucket inside the index would hand out records that overlap it, at
+    // offsets below the record area that the scoring walk indexes by.
+    if (offset < std::uint32_t(BOOK_INDEX_BYTES) || long(offset) + 4 > fileSize || std::fseek(file, long(offset), SEEK_SET) != 0 || std::fread(head, 1, 4, file) != 4)
         return false;
     std::uint32_t n = readU32(head);
     if (n > BOOK_BUCKET_LIMIT) n = BOOK_BUCKET_LIMIT;
@@ -136,7 +138,7 @@ bool findBookRecord(BookRecord* record, long* offset) {
     if (at == BOOK_EMPTY_SLOT) return false;
     int count = 0;
     if (!readBookBucket(bookFile, bookFileSize, at, bookRecordBuffer, &count)) {
-        warnOnce(warnedBadBucket, "BrixBook.bin has a bucket beyond its end: that part of the book is ignored");
+        warnOnce(warnedBadBucket, "BrixBook.bin has a bucket outside its record area: that part of the book is ignored");
         return false;
     }
     const std::uint32_t key = bookCheckKey();

@@ -48,5 +48,6 @@ void writeBookSkipCount(std::uint8_t skipCount, long offset);
 void encodeBookRecord(const BookRecord& record, std::uint8_t* bytes);
 void decodeBookRecord(const std::uint8_t* bytes, BookRecord* record);
 // Reads up to BOOK_BUCKET_LIMIT records of the bucket at `offset` of `file`
-// (of `fileSize` bytes); false when the bucket runs past the end.
+// (of `fileSize` bytes); false unless the bucket lies wholly in the record
+// area, between the index and the end of the file.
 bool readBookBucket(std::FILE* file, long fileSize, std::uint32_t offset, BookRecord* records, int* count);

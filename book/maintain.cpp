@@ -16,6 +16,7 @@ namespace {
 
 struct ScoringWalk {
     std::uint8_t* visited;  // one bit per 16-byte unit after the index
+    long          units;    // bits in visited
     int           counter;
     int           estimate;  // records in the book, roughly
     int           depth;
@@ -69,7 +70,9 @@ void scoreBookTree(ScoringWalk& walk) {
         if (!makeMove(moveStack[i].move)) continue;
         BookRecord record;
         long       offset;
-        if (findBookRecord(&record, &offset)) {
+        // The lookup only returns records of the record area, each with its bit.
+        if (findBookRecord(&record, &offset) && offset >= BOOK_INDEX_BYTES &&
+            (offset - BOOK_INDEX_BYTES) / BOOK_RECORD_BYTES < walk.units) {
             const long bit = (offset - BOOK_INDEX_BYTES) / BOOK_RECORD_BYTES;
             if (!(walk.visited[bit >> 3] & (1 << (bit & 7)))) {
                 walk.visited[bit >> 3] = std::uint8_t(walk.visited[bit >> 3] | (1 << (bit & 7)));
@@ -92,6 +95,7 @@ bool scoreBook(int depth) {
     ScoringWalk walk;
     walk.visited = static_cast<std::uint8_t*>(std::calloc(std::size_t(records / 8 + 2), 1));
     if (!walk.visited) return false;
+    walk.units    = records;
     walk.counter  = 1;
     walk.estimate = int(records - 8192);
     walk.depth    = std::int8_t(depth);

@@ -214,6 +214,61 @@ TEST_F(BookTest, DamagedRecordsCannotOverflowTheWeights) {
     EXPECT_LT(e4, 200);
 }
 
+TEST_F(BookTest, BucketsInsideTheIndexAreRejected) {
+    // d4 in a proper bucket; e4's slot points into the index, where a count
+    // and a record for e4 are planted in unused index entries.
+    writeHandBook({{{"d4"}, rec(100)}});
+    std::ifstream in(BOOK_FILE_NAME, std::ios::binary);
+    std::string   file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    const Key     e4 = keyAfter({"e4"}), d4 = keyAfter({"d4"});
+    std::uint32_t planted = 1000;  // index entries 1000..1004 hold the bucket
+    while (e4.slot - planted < 5 || d4.slot - planted < 5) planted += 10;
+    BookRecord r = rec(80);
+    r.checkKey   = e4.check;
+    std::uint8_t bucket[20] = {1, 0, 0, 0};
+    encodeBookRecord(r, bucket + 4);
+    file.replace(4 * planted, 20, reinterpret_cast<char*>(bucket), 20);
+    for (int i = 0; i < 4; ++i) file[4 * e4.slot + i] = char((4 * planted) >> (8 * i));
+    writeFile(BOOK_FILE_NAME, file);
+    ASSERT_TRUE(openBook());
+
+    // Probe and bk, scoring: none of them finds it or writes there.
+    EXPECT_FALSE(lookUp({"e4"}, &r));
+    EXPECT_TRUE(lookUp({"d4"}, &r));
+    const std::string listing = bookListing();
+    EXPECT_EQ(listing.find("e4"), std::string::npos) << listing;
+    setUpFen(START);
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(scoreBook(2));
+    testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(lookUp({"d4"}, &r));
+    EXPECT_EQ(r.scoredDepth, 2);
+    closeBook();
+    std::ifstream after(BOOK_FILE_NAME, std::ios::binary);
+    std::string   index(BOOK_INDEX_BYTES, '\0');
+    after.read(&index[0], BOOK_INDEX_BYTES);
+    EXPECT_EQ(index, file.substr(0, BOOK_INDEX_BYTES));  // nothing written into the index
+    after.close();
+
+    // Merging: a source whose bucket lies inside its index gives nothing.
+    ASSERT_EQ(std::rename(BOOK_FILE_NAME, "source.bin"), 0);
+    writeHandBook({{{"e4"}, rec(80)}, {{"d4"}, rec(100)}});
+    ASSERT_TRUE(openBook());
+    r             = rec(80, 0, 7);
+    r.checkKey    = e4.check;
+    r.scoredDepth = 9;
+    encodeBookRecord(r, bucket + 4);  // the planted e4 record now has a score to give
+    std::fstream patch("source.bin", std::ios::binary | std::ios::in | std::ios::out);
+    patch.seekp(4 * planted);
+    patch.write(reinterpret_cast<char*>(bucket), 20);
+    patch.close();
+    mergeBook("source.bin", true);
+    ASSERT_TRUE(lookUp({"e4"}, &r));
+    EXPECT_EQ(r.scoredDepth, 0);
+    EXPECT_EQ(r.learned, 0);
+}
+
 TEST_F(BookTest, KeepRuleByMoveNumberAndFrequency) {
     const auto games = readPgnGames(sharedPath("data/games/masters-wch.pgn"), 50);
     const std::vector<std::string>* game = nullptr;
