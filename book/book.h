@@ -18,6 +18,8 @@ Move probeBook(bool print);
 // r: the result from white's view (+1, 0, -1).
 void learnFromResult(int lastBookPly, const std::int16_t* postBookScores, int r);
 
+// The book jobs; false when the job failed (said on standard error or
+// standard output), so that the program can end with a failure status.
 bool createBook(const char* pgnPath);
 bool scoreBook(int depth);
-void mergeBook(const char* sourcePath, bool replace);
+bool mergeBook(const char* sourcePath, bool replace);

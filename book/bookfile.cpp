@@ -151,16 +151,24 @@ bool findBookRecord(BookRecord* record, long* offset) {
     return false;
 }
 
-void writeBookRecord(const BookRecord& record, long offset) {
-    if (!bookFile || offset + BOOK_RECORD_BYTES > bookFileSize) return;
-    std::uint8_t bytes[BOOK_RECORD_BYTES];
-    encodeBookRecord(record, bytes);
-    if (std::fseek(bookFile, offset, SEEK_SET) == 0) std::fwrite(bytes, 1, BOOK_RECORD_BYTES, bookFile);
-    std::fflush(bookFile);
+// Writes `count` bytes at byte `within` of the record at `offset` and
+// flushes them, so that a failure shows here and not at some later call.
+static bool writeRecordBytes(long offset, long within, const void* bytes, std::size_t count) {
+    static bool warnedWrite = false;
+    if (!bookFile || offset < BOOK_INDEX_BYTES || offset + BOOK_RECORD_BYTES > bookFileSize) return false;
+    const bool written = std::fseek(bookFile, offset + within, SEEK_SET) == 0 &&
+                         std::fwrite(bytes, 1, count, bookFile) == count && std::fflush(bookFile) == 0;
+    if (!written) {
+        std::clearerr(bookFile);
+        warnOnce(warnedWrite, "BrixBook.bin cannot be written: book changes are lost");
+    }
+    return written;
 }
 
-void writeBookSkipCount(std::uint8_t skipCount, long offset) {
-    if (!bookFile || offset + BOOK_RECORD_BYTES > bookFileSize) return;
-    if (std::fseek(bookFile, offset + 14, SEEK_SET) == 0) std::fwrite(&skipCount, 1, 1, bookFile);
-    std::fflush(bookFile);
+bool writeBookRecord(const BookRecord& record, long offset) {
+    std::uint8_t bytes[BOOK_RECORD_BYTES];
+    encodeBookRecord(record, bytes);
+    return writeRecordBytes(offset, 0, bytes, BOOK_RECORD_BYTES);
 }
+
+bool writeBookSkipCount(std::uint8_t skipCount, long offset) { return writeRecordBytes(offset, 14, &skipCount, 1); }

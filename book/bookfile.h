@@ -42,8 +42,10 @@ std::uint32_t bookCheckKey();  // check key of the current position
 // Looks the current position up; on success fills *record and *offset
 // (the record's file offset).
 bool findBookRecord(BookRecord* record, long* offset);
-void writeBookRecord(const BookRecord& record, long offset);
-void writeBookSkipCount(std::uint8_t skipCount, long offset);
+// Both write through at once; false (said once on standard error) when the
+// bytes did not reach the file.
+bool writeBookRecord(const BookRecord& record, long offset);
+bool writeBookSkipCount(std::uint8_t skipCount, long offset);
 
 void encodeBookRecord(const BookRecord& record, std::uint8_t* bytes);
 void decodeBookRecord(const std::uint8_t* bytes, BookRecord* record);

@@ -1,7 +1,12 @@
 // book/create.cpp: building BrixBook.bin from a PGN collection. The first
 // 25 moves of every game are replayed and each position reached is counted
 // in a 64 MB arena of linked 20-record blocks per slot; the file is then
-// written in one pass in slot order.
+// written in one pass in slot order, under a temporary name that replaces
+// the old book only once the new one is whole.
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -243,53 +248,117 @@ bool readGame(PgnReader& r, char* text, int* result) {
     }
 }
 
-// Writes the collected positions; false when the file cannot be created.
-bool writeBook(Builder& b) {
-    std::FILE* file = std::fopen(BOOK_FILE_NAME, "w+b");
-    if (!file) {
-        std::printf("Cannot create book file '%s'\n", BOOK_FILE_NAME);
-        return false;
+// Seen in more than one game, or before move 21 (byte 11 holds the move).
+bool keptInBook(const BookRecord& r) { return r.frequency > 1 || r.searchScore < 20; }
+
+std::uint32_t keptRecords(Builder& b, int slot) {
+    std::uint32_t kept = 0;
+    for (std::uint32_t at = b.index[slot];; at = blockAt(b, at)->next) {
+        for (const BookRecord& r : blockAt(b, at)->records) {
+            if (r.checkKey == 0) break;
+            if (keptInBook(r)) ++kept;
+        }
+        if (!blockAt(b, at)->next) return kept;
     }
-    std::printf("Creating %s ... ", BOOK_FILE_NAME);
-    static std::uint8_t index[BOOK_INDEX_BYTES];
+}
+
+// Writes the index and then the buckets in slot order, front to back: the
+// records are counted first, so no write has to go back for a count. A slot
+// whose records are all dropped keeps its four count bytes, as zeros, and is
+// marked empty. False when a write fails.
+bool writeBookFile(Builder& b, std::FILE* file) {
+    static std::uint8_t  index[BOOK_INDEX_BYTES];
+    static std::uint32_t kept[BOOK_INDEX_SLOTS];
     std::memset(index, 0xFF, sizeof index);
-    std::fseek(file, BOOK_INDEX_BYTES, SEEK_SET);
     std::uint32_t position = BOOK_INDEX_BYTES;
     for (int s = 0; s < BOOK_INDEX_SLOTS; ++s) {
         if (b.index[s] == BOOK_EMPTY_SLOT) continue;
-        const std::uint32_t start = position;
-        std::uint8_t        head[4] = {0, 0, 0, 0};
-        std::fwrite(head, 1, 4, file);
-        position += 4;
-        std::uint32_t kept = 0;
-        for (std::uint32_t at = b.index[s];;) {
-            const BookBlock* block = blockAt(b, at);
-            for (const BookRecord& r : block->records) {
+        kept[s] = keptRecords(b, s);
+        if (kept[s] > 0)
+            for (int i = 0; i < 4; ++i) index[4 * s + i] = std::uint8_t(position >> (8 * i));
+        position += 4 + BOOK_RECORD_BYTES * kept[s];
+    }
+    if (std::fwrite(index, 1, sizeof index, file) != sizeof index) return false;
+    for (int s = 0; s < BOOK_INDEX_SLOTS; ++s) {
+        if (b.index[s] == BOOK_EMPTY_SLOT) continue;
+        std::uint8_t head[4];
+        for (int i = 0; i < 4; ++i) head[i] = std::uint8_t(kept[s] >> (8 * i));
+        if (std::fwrite(head, 1, 4, file) != 4) return false;
+        for (std::uint32_t at = b.index[s];; at = blockAt(b, at)->next) {
+            for (const BookRecord& r : blockAt(b, at)->records) {
                 if (r.checkKey == 0) break;
-                // Seen in more than one game, or before move 21.
-                if (r.frequency <= 1 && r.searchScore >= 20) continue;
-                BookRecord    out = r;
-                std::uint8_t  bytes[BOOK_RECORD_BYTES];
+                if (!keptInBook(r)) continue;
+                BookRecord   out = r;
+                std::uint8_t bytes[BOOK_RECORD_BYTES];
                 out.searchScore = 0;
                 encodeBookRecord(out, bytes);
-                std::fwrite(bytes, 1, BOOK_RECORD_BYTES, file);
-                position += BOOK_RECORD_BYTES;
-                ++kept;
+                if (std::fwrite(bytes, 1, BOOK_RECORD_BYTES, file) != BOOK_RECORD_BYTES) return false;
             }
-            if (!block->next) break;
-            at = block->next;
+            if (!blockAt(b, at)->next) break;
         }
-        if (kept == 0) continue;  // the four count bytes stay unused
-        for (int i = 0; i < 4; ++i) head[i] = std::uint8_t(kept >> (8 * i));
-        const long back = std::ftell(file);
-        std::fseek(file, long(start), SEEK_SET);
-        std::fwrite(head, 1, 4, file);
-        std::fseek(file, back, SEEK_SET);
-        for (int i = 0; i < 4; ++i) index[4 * s + i] = std::uint8_t(start >> (8 * i));
     }
-    std::fseek(file, 0, SEEK_SET);
-    std::fwrite(index, 1, sizeof index, file);
-    std::fclose(file);
+    return std::fflush(file) == 0;
+}
+
+// Writes the collected positions. The new book is written under a temporary
+// name beside the old one and renamed over it only once it is whole, so a
+// failed write leaves the old book as it was. A book that is a symbolic link
+// is replaced at the link's target; a target that is no regular file (a
+// device) is written directly. False, said on standard error, on failure.
+bool writeBook(Builder& b) {
+    // The book's directory is the current one, so a link's text, when it
+    // names a file not made yet, is a path from here.
+    char target[PATH_MAX];
+    if (!realpath(BOOK_FILE_NAME, target)) {
+        const ssize_t n = readlink(BOOK_FILE_NAME, target, sizeof target - 1);
+        if (n > 0)
+            target[n] = '\0';
+        else
+            std::snprintf(target, sizeof target, "%s", BOOK_FILE_NAME);
+    }
+    struct stat old;
+    const bool  exists = stat(target, &old) == 0;
+    const bool  inPlace = exists && !S_ISREG(old.st_mode);
+    char        temporary[PATH_MAX + 8];
+    std::snprintf(temporary, sizeof temporary, "%s.XXXXXX", target);
+    std::FILE* file = nullptr;
+    if (inPlace) {
+        file = std::fopen(target, "wb");
+    } else if (const int fd = mkstemp(temporary); fd >= 0) {
+        // mkstemp makes the file private; give it the old book's mode, or
+        // the mode a newly created file would have.
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, exists ? old.st_mode & 07777 : 0666 & ~mask);
+        if (!(file = fdopen(fd, "wb"))) close(fd);
+    }
+    if (!file) {
+        const int error = errno;
+        if (!inPlace) unlink(temporary);
+        std::printf("Cannot create book file '%s'\n", BOOK_FILE_NAME);
+        std::fprintf(stderr, "Cannot create book file '%s': %s\n", BOOK_FILE_NAME, std::strerror(error));
+        return false;
+    }
+    std::printf("Creating %s ... ", BOOK_FILE_NAME);
+    std::fflush(stdout);
+    bool written = writeBookFile(b, file) && (inPlace || fsync(fileno(file)) == 0);
+    int  error   = errno;
+    if (std::fclose(file) != 0 && written) {
+        written = false;
+        error   = errno;
+    }
+    if (written && !inPlace && rename(temporary, target) != 0) {
+        written = false;
+        error   = errno;
+    }
+    if (!written) {
+        if (!inPlace) unlink(temporary);
+        std::printf("failed\n");
+        std::fflush(stdout);
+        std::fprintf(stderr, "Cannot write book file '%s': %s%s\n", BOOK_FILE_NAME, std::strerror(error),
+                     inPlace ? "" : "; the old book is unchanged");
+        return false;
+    }
     std::printf("Done!\n");
     return true;
 }

@@ -17,6 +17,7 @@ namespace {
 struct ScoringWalk {
     std::uint8_t* visited;  // one bit per 16-byte unit after the index
     long          units;    // bits in visited
+    bool          failed;   // a score could not be written: the walk stops
     int           counter;
     int           estimate;  // records in the book, roughly
     int           depth;
@@ -59,14 +60,14 @@ void scoreHere(ScoringWalk& walk, BookRecord& record, long offset) {
     if (stopRequest != STOP_NONE) return;
     record.scoredDepth = std::int8_t(walk.depth);
     record.searchScore = std::int8_t(lastScore < -128 ? -128 : lastScore > 127 ? 127 : lastScore);
-    writeBookRecord(record, offset);
+    if (!writeBookRecord(record, offset)) walk.failed = true;
 }
 
 void scoreBookTree(ScoringWalk& walk) {
     // Book lines deeper than the search's plies are not followed.
     if (ply >= MAX_PLY - 2) return;
     generateAllMoves();
-    for (std::uint32_t i = firstMove[ply]; i < firstMove[ply + 1] && stopRequest == STOP_NONE; ++i) {
+    for (std::uint32_t i = firstMove[ply]; i < firstMove[ply + 1] && stopRequest == STOP_NONE && !walk.failed; ++i) {
         if (!makeMove(moveStack[i].move)) continue;
         BookRecord record;
         long       offset;
@@ -88,14 +89,14 @@ void scoreBookTree(ScoringWalk& walk) {
 }  // namespace
 
 bool scoreBook(int depth) {
-    if (!bookFile) return false;
-    std::fseek(bookFile, 0, SEEK_END);
+    if (!bookFile || std::fseek(bookFile, 0, SEEK_END) != 0) return false;
     const long records = (std::ftell(bookFile) - BOOK_INDEX_BYTES) / BOOK_RECORD_BYTES;
     if (records < 1) return false;
     ScoringWalk walk;
     walk.visited = static_cast<std::uint8_t*>(std::calloc(std::size_t(records / 8 + 2), 1));
     if (!walk.visited) return false;
     walk.units    = records;
+    walk.failed   = false;
     walk.counter  = 1;
     walk.estimate = int(records - 8192);
     walk.depth    = std::int8_t(depth);
@@ -110,30 +111,38 @@ bool scoreBook(int depth) {
     stopRequest    = STOP_NONE;
     scoreBookTree(walk);
     std::free(walk.visited);
-    return true;
+    if (walk.failed) std::fprintf(stderr, "Book scoring stopped: a score could not be written to %s\n", BOOK_FILE_NAME);
+    return !walk.failed;
 }
 
-void mergeBook(const char* sourcePath, bool replace) {
-    if (!bookFile) return;
+bool mergeBook(const char* sourcePath, bool replace) {
+    if (!bookFile) {
+        std::fprintf(stderr, "No book to merge into: %s is missing or unusable\n", BOOK_FILE_NAME);
+        return false;
+    }
     std::FILE* source = std::fopen(sourcePath, "rb");
     if (!source) {
         std::printf("Cannot open source file '%s'\n", sourcePath);
-        return;
+        return false;
     }
     BookRecord* theirs = static_cast<BookRecord*>(std::malloc(sizeof(BookRecord) * BOOK_BUCKET_LIMIT));
     if (!theirs) {
         std::printf("Not enough memory!");
         std::fclose(source);
-        return;
+        return false;
     }
     std::fseek(source, 0, SEEK_END);
     const long sourceSize = std::ftell(source);
     std::fseek(bookFile, 0, SEEK_END);
     const long ownSize = std::ftell(bookFile);
     static BookRecord ours[BOOK_BUCKET_LIMIT];
-    for (int s = 0; s < BOOK_INDEX_SLOTS && sourceSize >= BOOK_INDEX_BYTES; ++s) {
+    bool readable = sourceSize >= BOOK_INDEX_BYTES, written = true;
+    for (int s = 0; s < BOOK_INDEX_SLOTS && readable && written; ++s) {
         std::uint8_t raw[4];
-        if (std::fseek(source, 4L * s, SEEK_SET) != 0 || std::fread(raw, 1, 4, source) != 4) break;
+        if (std::fseek(source, 4L * s, SEEK_SET) != 0 || std::fread(raw, 1, 4, source) != 4) {
+            readable = false;
+            break;
+        }
         const std::uint32_t theirAt = std::uint32_t(raw[0]) | std::uint32_t(raw[1]) << 8 | std::uint32_t(raw[2]) << 16 |
                                       std::uint32_t(raw[3]) << 24;
         const std::uint32_t ourAt = bookIndex[s];
@@ -160,9 +169,12 @@ void mergeBook(const char* sourcePath, bool replace) {
                 break;
             }
         }
-        if (changed)
-            for (int i = 0; i < ourCount; ++i) writeBookRecord(ours[i], long(ourAt) + 4 + long(i) * BOOK_RECORD_BYTES);
+        for (int i = 0; changed && i < ourCount && written; ++i)
+            written = writeBookRecord(ours[i], long(ourAt) + 4 + long(i) * BOOK_RECORD_BYTES);
     }
     std::free(theirs);
     std::fclose(source);
+    if (!readable) std::fprintf(stderr, "Cannot read the index of source book '%s'\n", sourcePath);
+    if (!written) std::fprintf(stderr, "Book merge stopped: a record could not be written to %s\n", BOOK_FILE_NAME);
+    return readable && written;
 }

@@ -12,31 +12,36 @@
 #include "driver/startup.h"
 #include "tablebase/tablebase.h"
 
-static void runBookJob(int argc, char** argv) {
+// False when the job failed: the program then ends with status 1, so that
+// a script sees a failed book build as a failure. A missing parameter or an
+// unknown option only prints its message.
+static bool runBookJob(int argc, char** argv) {
     const char* option    = argv[1];
     const char* parameter = argc > 2 ? argv[2] : nullptr;
     if (std::strcmp(option, "/CB") == 0) {
         if (!parameter) {
             std::printf("Please specify path to the PGN file\n");
-            return;
+            return true;
         }
         closeBook();
-        createBook(parameter);
+        return createBook(parameter);
     } else if (std::strcmp(option, "/SB") == 0) {
         if (!parameter) {
             std::printf("Please specify scoring depth\n");
-            return;
+            return true;
         }
-        if (!scoreBook(std::uint8_t(std::atoi(parameter)))) std::printf("Cannot score the book!\n");
+        if (scoreBook(std::uint8_t(std::atoi(parameter)))) return true;
+        std::printf("Cannot score the book!\n");
+        return false;
     } else if (std::strncmp(option, "/MB", 3) == 0) {
         if (!parameter) {
             std::printf("Please specify source book file\n");
-            return;
+            return true;
         }
-        mergeBook(parameter, option[3] == 'O');
-    } else {
-        std::printf("Invalid option\n");
+        return mergeBook(parameter, option[3] == 'O');
     }
+    std::printf("Invalid option\n");
+    return true;
 }
 
 int main(int argc, char** argv) {
@@ -58,13 +63,14 @@ int main(int argc, char** argv) {
     egtbMaxPieces = -1;
     initTablebases();
     printBanner();
+    bool succeeded = true;
     if (argc > 1)
-        runBookJob(argc, argv);
+        succeeded = runBookJob(argc, argv);
     else
         runGameLoop();
     std::fflush(stdout);
     closeBook();
     freeTables();
     traceLog("close");
-    return 0;
+    return succeeded ? 0 : 1;
 }

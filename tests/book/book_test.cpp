@@ -263,7 +263,7 @@ TEST_F(BookTest, BucketsInsideTheIndexAreRejected) {
     patch.seekp(4 * planted);
     patch.write(reinterpret_cast<char*>(bucket), 20);
     patch.close();
-    mergeBook("source.bin", true);
+    ASSERT_TRUE(mergeBook("source.bin", true));
     ASSERT_TRUE(lookUp({"e4"}, &r));
     EXPECT_EQ(r.scoredDepth, 0);
     EXPECT_EQ(r.learned, 0);
