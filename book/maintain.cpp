@@ -8,6 +8,7 @@
 #include "board/position.h"
 #include "board/setup.h"
 #include "book/book.h"
+#include "driver/console.h"
 #include "driver/gameloop.h"
 #include "driver/protocol.h"
 #include "search/think.h"
@@ -50,6 +51,13 @@ void scoreHere(ScoringWalk& walk, BookRecord& record, long offset) {
     std::printf("\rScoring %d out of %d", walk.counter, walk.estimate);
     std::fflush(stdout);
     think();
+    // The end of input is no request to stop: a job run with its input at
+    // its end (from cron, in CI) still scores the whole book. The search it
+    // cut short runs again, without polling input that has nothing to say.
+    if (stopRequest != STOP_NONE && inputClosed && inputPolling) {
+        inputPolling = false;
+        think();
+    }
     gamePly    = saved.plies;
     ply        = saved.searchPly;
     fiftyCount = saved.fifty;
@@ -109,7 +117,9 @@ bool scoreBook(int depth) {
     remainingTime[WHITE] = remainingTime[BLACK] = 0;
     ply            = 0;
     stopRequest    = STOP_NONE;
+    const bool polling = inputPolling;
     scoreBookTree(walk);
+    inputPolling = polling;
     std::free(walk.visited);
     if (walk.failed) std::fprintf(stderr, "Book scoring stopped: a score could not be written to %s\n", BOOK_FILE_NAME);
     return !walk.failed;

@@ -1,5 +1,6 @@
 // The book jobs run from the command line as a script runs them: the exit
-// status and the book left behind when a write fails.
+// status and the book left behind when a write fails, and scoring with
+// standard input at its end.
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -135,6 +136,25 @@ TEST_F(BookJobTest, ScoringAndMergingReportFailedWrites) {
     EXPECT_NE(out.find("Cannot open source file 'missing.bin'"), std::string::npos);
     EXPECT_EQ(runJob("/MBO source.bin"), 0) << err;
     EXPECT_EQ(scoredDepthAfter({"e4", "e5"}), 2);
+}
+
+TEST_F(BookJobTest, ScoringGoesOnAtTheEndOfInputButStopsForALine) {
+    {
+        std::ofstream one(dir + "/one.pgn");
+        one << "[Result \"1-0\"]\n\n1.e4 1-0\n";
+    }
+    ASSERT_EQ(runJob("/CB one.pgn"), 0);
+    // Deep enough that the search reads input before it ends.
+    EXPECT_EQ(runJob("/SB 7"), 0) << out << err;
+    EXPECT_NE(out.find("Scoring 1 out of"), std::string::npos) << out;
+    EXPECT_EQ(scoredDepthAfter({"e4"}), 7);
+
+    // A real line still interrupts: a search to depth 40 ends at its first
+    // look at the input.
+    EngineProcess e(dir, {"/SB", "40"});
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(10), 0);
+    EXPECT_EQ(scoredDepthAfter({"e4"}), 7);
 }
 
 }  // namespace
