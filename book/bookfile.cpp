@@ -74,7 +74,8 @@ bool readBookBucket(std::FILE* file, long fileSize, std::uint32_t offset, BookRe
     std::uint8_t head[4];
     // A bucket inside the index would hand out records that overlap it, at
     // offsets below the record area that the scoring walk indexes by.
-    if (offset < std::uint32_t(BOOK_INDEX_BYTES) || long(offset) + 4 > fileSize || std::fseek(file, long(offset), SEEK_SET) != 0 || std::fread(head, 1, 4, file) != 4)
+    if (offset < std::uint32_t(BOOK_INDEX_BYTES) || long(offset) + 4 > fileSize ||
+        std::fseek(file, long(offset), SEEK_SET) != 0 || std::fread(head, 1, 4, file) != 4)
         return false;
     std::uint32_t n = readU32(head);
     if (n > BOOK_BUCKET_LIMIT) n = BOOK_BUCKET_LIMIT;
