@@ -223,8 +223,9 @@ static void engineTurn() {
         }
 
         // 12. Ponder on the predicted reply.
+        // The pondered reply would put the ponder search's root past the limit.
         if (!(engineOptions & OPTION_PONDER) || gameOver || stopRequest == STOP_ABORT || pendingCommand != CMD_NONE ||
-            pvLength[0] <= 2)
+            pvLength[0] <= 2 || gamePly >= GAME_PLY_LIMIT)
             return;
         ponderMove = pvTable[0][1];
         ply = 0;
@@ -240,6 +241,11 @@ static void engineTurn() {
 // Step 15: the user's move, with the promotion letter choosing among the
 // four promotions the generator lists queen, rook, bishop, knight.
 static void applyUserMove() {
+    if (gamePly >= GAME_PLY_LIMIT) {
+        say("ERROR (maximum number of moves reached): main");
+        pendingMove.from = pendingMove.to = -1;
+        return;
+    }
     generateHere();
     std::uint32_t found = firstMove[1];
     for (std::uint32_t i = firstMove[0]; i < firstMove[1]; ++i)

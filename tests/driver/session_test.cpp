@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <unistd.h>
 #include <regex>
+#include <string>
+#include <vector>
 #include "tests/driver/engine_process.h"
 
 namespace {
@@ -261,6 +263,54 @@ TEST(Session, EndOfInputStopsAnEndlessAnalysis) {
     e.expect("^ 4 ", 10);
     e.closeInput();
     EXPECT_EQ(e.waitExit(5), 0);
+}
+
+// Knights back and forth with one pawn move each near the end, so the last
+// position before the history limit is still searchable (fifty-move count).
+std::vector<std::string> longForceGame(int plies) {
+    static const char* dance[4] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+    std::vector<std::string> moves;
+    for (int i = 0; i < 700; ++i) moves.push_back(dance[i % 4]);
+    moves.push_back("e2e4");
+    moves.push_back("e7e5");
+    while (int(moves.size()) < plies) moves.push_back(dance[(moves.size() - 702) % 4]);
+    return moves;
+}
+
+// Past the last ply the game can hold (736), moves are refused and the
+// position stays whole, whether they come in force mode or in analysis.
+TEST(Session, MovesStopAtTheEndOfTheGameHistory) {
+    const std::string atLimit = "r n b q k b . r\np p p p . p p p\n. . . . . n . .\n. . . . p . . .\n"
+                                ". . . . P . . .\n. . . . . N . .\nP P P P . P P P\nR N B Q K B . R\n";
+    const std::vector<std::string> moves = longForceGame(820);
+    EngineProcess e;
+    handshake(e);
+    e.send("new");
+    e.send("force");
+    for (const std::string& m : moves) e.send(m);
+    e.expect("^ERROR \\(maximum number of moves reached\\): main$", 20);
+    e.send("ping 1");
+    e.expect("^pong 1$", 20);
+    EXPECT_EQ(readBoard(e), atLimit);
+    // One ply back, analysis searches from the last playable ply; the move
+    // made there reaches the limit (a repetition), and the next is refused.
+    e.send("undo");
+    e.send("analyze");
+    e.expect("^ 3 ", 20);
+    e.send(moves[735]);
+    e.expect("^1/2-1/2 \\{Draw by repetition\\}$", 10);
+    e.send(moves[736]);
+    e.expect("^ERROR \\(maximum number of moves reached\\): main$", 10);
+    e.send("exit");
+    EXPECT_EQ(readBoard(e), atLimit);
+    // The game is still in good order: undo and a new game work.
+    e.send("undo");
+    EXPECT_EQ(readBoard(e).substr(0, 16), "r n b q k b n r\n");
+    e.send("new");
+    e.send("e2e4");
+    e.expect("^move ", 10);
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(10), 0);
 }
 
 }  // namespace
