@@ -313,4 +313,19 @@ TEST(Session, MovesStopAtTheEndOfTheGameHistory) {
     EXPECT_EQ(e.waitExit(10), 0);
 }
 
+TEST(Session, EndOfInputLetsATimedMoveFinish) {
+    for (const bool ponder : {false, true}) {
+        EngineProcess e;
+        handshake(e);
+        e.send("new");
+        if (ponder) e.send("hard");
+        e.send("st 1");
+        e.send("go");
+        e.closeInput();
+        e.expect("^move ", 5);
+        // A ponder search that follows has no end of its own: it stops.
+        EXPECT_EQ(e.waitExit(3), 0) << "ponder " << ponder;
+    }
+}
+
 }  // namespace
