@@ -311,16 +311,19 @@ static void carryOutCommand() {
         lastScore  = 0;
         break;
     case CMD_SETBOARD:
-        // A position the engine cannot play leaves the game as it was.
-        if (setPositionFromFen(setupText))
-            resetGameState();
-        else
-            say("tellusererror Illegal position");
+        // A position the engine cannot play leaves the board as it was, but
+        // the game restarts all the same: the GUI has ended the old one, and
+        // the engine must not go on playing a side in it.
+        if (!setPositionFromFen(setupText)) say("tellusererror Illegal position");
+        resetGameState();
         break;
     case CMD_ANALYZE:
-        savedMoveTime     = moveTime;
-        savedDepthLimit   = depthLimit;
-        analysisTimeSaved = true;
+        // A second analyze before exit must not save analysis's own settings.
+        if (!analysisTimeSaved) {
+            savedMoveTime     = moveTime;
+            savedDepthLimit   = depthLimit;
+            analysisTimeSaved = true;
+        }
         moveTime          = 0;
         depthLimit        = 60;
         analyzeMode       = 1;

@@ -287,8 +287,10 @@ void processCommand(const char* line) {
         std::snprintf(setupText, sizeof setupText, "%.80s %.1s %.4s %.2s", words[1], words[2], words[3], words[4]);
         stopRequest = STOP_ABORT;
     } else if (is("sd")) {
-        const long d = number(1);
-        depthLimit   = std::uint8_t(d < 0 ? 0 : d > 56 ? 56 : d);
+        // An 8-bit depth, so sd -3 is 253, capped at 56; a limit of 0 would
+        // leave the search without a single iteration, so it is 1.
+        const auto d = std::uint8_t(static_cast<unsigned long>(number(1)));
+        depthLimit   = std::uint8_t(d > 56 ? 56 : d < 1 ? 1 : d);
         levelIncrement = 0;
         levelBaseTime  = 0;
         levelMoves     = 0;

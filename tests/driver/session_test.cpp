@@ -328,4 +328,50 @@ TEST(Session, EndOfInputLetsATimedMoveFinish) {
     }
 }
 
+TEST(Session, RefusedSetboardStillEndsTheOldGame) {
+    EngineProcess e;
+    handshake(e);
+    e.send("new");
+    e.send("st 1");
+    // A mate in one: the analysis ends by itself and the loop waits.
+    e.send("setboard 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
+    e.send("analyze");
+    e.expect("^ 3  9999 ", 10);
+    e.send("exit");
+    e.send("setboard 8/8/8/8/8/8/8/8 w - - 0 1");
+    e.expect("^tellusererror Illegal position$");
+    EXPECT_FALSE(e.sees("^move ", 2.5));
+    e.send("ping 2");
+    e.expect("^pong 2$");
+    EXPECT_EQ(readBoard(e).substr(112, 16), ". . . R . . K .\n");
+}
+
+TEST(Session, TimeSettingsSurviveRepeatedAnalyzeAndAnySd) {
+    {
+        EngineProcess e;
+        handshake(e);
+        e.send("new");
+        e.send("st 1");
+        e.send("analyze");
+        e.send("analyze");
+        e.send("exit");
+        e.send("go");
+        e.expect("^move ", 5);
+    }
+    // sd reads an 8-bit depth: -3 is 253, capped at 56; 0 and 256 still
+    // leave a depth the engine can play with.
+    for (const char* sd : {"sd 0", "sd 256", "sd -3"}) {
+        EngineProcess e;
+        handshake(e);
+        e.send("new");
+        e.send(sd);
+        e.send("go");
+        if (std::string(sd) == "sd -3") {
+            e.expect("^ 4 ", 10);  // a deep search: ask for the move
+            e.send("?");
+        }
+        EXPECT_NE(e.expect("^move ", 10), "") << sd;
+    }
+}
+
 }  // namespace
