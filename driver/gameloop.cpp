@@ -210,6 +210,7 @@ static void engineTurn() {
                 traceLog("SENT-> %s\n", moveTextHistory[at]);
             }
         }
+        answerDeferredPing();
         lastMovePly = std::int16_t(gamePly - 1);
         announceResult();
 
@@ -345,6 +346,7 @@ void runGameLoop() {
         if (analyzeMode) engineSide = side;
         // 4-12. The engine's turn.
         if (!gameOver && side == engineSide) engineTurn();
+        answerDeferredPing();  // a search that ended without a move
         // 13. Wait for a request; the end of input counts as quit.
         while (pendingCommand == CMD_NONE && pendingMove.from < 0) {
             const char* line = readInput(true);

@@ -40,6 +40,10 @@ bool          analysisTimeSaved;
 
 namespace {
 
+// A ping received during the engine's own search, answered after its move.
+char deferredPing[128];
+bool pingDeferred;
+
 constexpr int WORD_SIZE = 128;
 constexpr int MAX_WORDS = 5;
 
@@ -187,6 +191,12 @@ void moveRule() {
 
 }  // namespace
 
+void answerDeferredPing() {
+    if (!pingDeferred) return;
+    pingDeferred = false;
+    reply("pong %s\n", deferredPing);
+}
+
 void processCommand(const char* line) {
     pendingCommand = CMD_NONE;
     if (!line) return;
@@ -258,8 +268,15 @@ void processCommand(const char* line) {
         pendingCommand = CMD_NEW;
         stopRequest    = STOP_ABORT;
     } else if (is("ping")) {
-        stopRequest = STOP_ABORT;
-        reply("pong %s\n", words[1]);
+        // The protocol wants pong only once the move being thought about has
+        // been sent; the search goes on and the game loop answers after it.
+        if (searching && !pondering && !analyzeMode) {
+            std::snprintf(deferredPing, sizeof deferredPing, "%s", words[1]);
+            pingDeferred = true;
+        } else {
+            stopRequest = STOP_ABORT;
+            reply("pong %s\n", words[1]);
+        }
     } else if (is("playother")) {
         forceMode   = 0;
         engineSide  = xside;

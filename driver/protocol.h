@@ -62,3 +62,6 @@ extern bool          analysisTimeSaved;  // savedMoveTime/savedDepthLimit hold r
 
 // Executes one input line (nullptr: none came; only clears pendingCommand).
 void processCommand(const char* line);
+// Sends the pong of a ping that arrived while the engine thought on its own
+// move; the game loop calls it once that move has been sent (or given up).
+void answerDeferredPing();

@@ -374,4 +374,19 @@ TEST(Session, TimeSettingsSurviveRepeatedAnalyzeAndAnySd) {
     }
 }
 
+TEST(Session, PingDuringTheEnginesSearchIsAnsweredAfterItsMove) {
+    EngineProcess e;
+    handshake(e);
+    e.send("new");
+    e.send("st 2");
+    e.send("go");
+    e.expect("^ 4 ", 10);
+    e.send("ping 9");
+    const std::size_t from = e.transcript().size();
+    e.expect("^pong 9$", 10);
+    bool moved = false;
+    for (std::size_t i = from; i < e.transcript().size(); ++i) moved = moved || e.transcript()[i].rfind("move ", 0) == 0;
+    EXPECT_TRUE(moved) << "pong came before the move";
+}
+
 }  // namespace
