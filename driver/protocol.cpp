@@ -167,15 +167,24 @@ void commandProtover() {
     std::fflush(stdout);
 }
 
+bool isSquare(const char* s) { return s[0] >= 'a' && s[0] <= 'h' && s[1] >= '1' && s[1] <= '8'; }
+
+// Only "e2e4" or "e7e8q" shapes are moves; other words ("eret", "accepted")
+// would otherwise map onto squares by wrap-around and be played.
+bool isMoveWord(const char* w) {
+    if (!isSquare(w) || !isSquare(w + 2)) return false;
+    return w[4] == '\0' || (w[5] == '\0' && std::strchr("qrbnQRBN", w[4]) != nullptr);
+}
+
 // Any other word: a move in coordinates, or the predicted reply arriving.
 void moveRule() {
-    const char* w    = words[0];
-    const int   from = std::int8_t(std::uint8_t((w[0] - 'a') + 8 * ('8' - w[1])));
-    const int   to   = w[1] && w[2] ? std::int8_t(std::uint8_t((w[2] - 'a') + 8 * ('8' - w[3]))) : -1;
-    const bool  valid = from >= 0 && from < 64 && to >= 0 && to < 64;
-    pendingMove.from      = std::int8_t(valid ? from : -1);
-    pendingMove.to        = std::int8_t(valid ? to : -1);
-    pendingMove.promotion = w[1] && w[2] && w[3] ? w[4] : 0;
+    const char* w     = words[0];
+    const bool  valid = isMoveWord(w);
+    const int   from  = valid ? (w[0] - 'a') + 8 * ('8' - w[1]) : -1;
+    const int   to    = valid ? (w[2] - 'a') + 8 * ('8' - w[3]) : -1;
+    pendingMove.from      = std::int8_t(from);
+    pendingMove.to        = std::int8_t(to);
+    pendingMove.promotion = valid ? w[4] : 0;
     std::snprintf(pendingMove.word, sizeof pendingMove.word, "%s", w);
     stopRequest = STOP_ABORT;
     if (!pondering || !valid || from != moveFrom(ponderMove) || to != moveTo(ponderMove)) return;

@@ -389,4 +389,19 @@ TEST(Session, PingDuringTheEnginesSearchIsAnsweredAfterItsMove) {
     EXPECT_TRUE(moved) << "pong came before the move";
 }
 
+constexpr const char* START_BOARD = "r n b q k b n r\np p p p p p p p\n. . . . . . . .\n. . . . . . . .\n"
+                                    ". . . . . . . .\n. . . . . . . .\nP P P P P P P P\nR N B Q K B N R\n";
+
+TEST(Session, OnlySquareWordsAreMoves) {
+    EngineProcess e;
+    handshake(e);
+    e.send("new");
+    e.send("force");
+    // By wrap-around "eret" would map onto e2e4 and "random" onto a move too.
+    for (const char* word : {"eret", "random", "accepted", "e2e4x", "e2e4qq", "E2E4"}) e.send(word);
+    EXPECT_EQ(readBoard(e), START_BOARD);
+    e.send("e2e4");
+    EXPECT_EQ(readBoard(e).substr(64, 16), ". . . . P . . .\n");
+}
+
 }  // namespace
