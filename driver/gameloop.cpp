@@ -215,11 +215,15 @@ static void engineTurn() {
         announceResult();
 
         // 11. The clock: time used, a new control, the increment.
+        // Summed in 64 bits and clamped: a long game of large controls
+        // would otherwise run the clock past 32 bits.
         if (engineSide != NO_SIDE) {
-            std::int32_t& clock = remainingTime[engineSide];
-            clock -= std::int32_t((elapsedTime() - thinkStartTime) / 10);
+            std::int64_t clock = remainingTime[engineSide];
+            clock -= (elapsedTime() - thinkStartTime) / 10;
             if (levelMoves > 0 && ((gamePly + engineSide) / 2 + side) % levelMoves == 0) clock += levelBaseTime;
             if (levelIncrement > 0) clock += levelIncrement;
+            clock = clock < -CLOCK_LIMIT ? -CLOCK_LIMIT : clock > CLOCK_LIMIT ? CLOCK_LIMIT : clock;
+            remainingTime[engineSide] = std::int32_t(clock);
             traceLog("CLK-> %ld\n", static_cast<long>(clock));
         }
 

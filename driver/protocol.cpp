@@ -79,21 +79,22 @@ void reply(const char* format, ...) {
     std::fflush(stdout);
 }
 
-// "M" or "M:SS" minutes into centiseconds.
+// "M" or "M:SS" minutes into centiseconds. The sum is formed in double,
+// where no figure a GUI can send overflows, and clamped before narrowing.
 std::int32_t readMinutes(const char* text) {
     char*      end     = nullptr;
     const long minutes = std::strtol(text, &end, 10);
     long       seconds = 0;
     if (end && *end == ':') seconds = std::strtol(end + 1, nullptr, 10);
-    const long total = minutes * 6000 + seconds * 100;
-    return total < 0 ? 0 : total > 100000000 ? 100000000 : std::int32_t(total);
+    const double total = double(minutes) * 6000 + double(seconds) * 100;
+    return total < 0 ? 0 : total > CLOCK_LIMIT ? CLOCK_LIMIT : std::int32_t(total);
 }
 
 // Seconds with an optional fraction into centiseconds.
 std::int32_t readSeconds(const char* text) {
     const double seconds = std::strtod(text, nullptr);
     if (!(seconds > 0)) return 0;
-    return seconds > 1e6 ? 100000000 : std::int32_t(seconds * 100 + 0.5);
+    return seconds * 100 > CLOCK_LIMIT ? CLOCK_LIMIT : std::int32_t(seconds * 100 + 0.5);
 }
 
 void commandLevel() {
@@ -106,7 +107,7 @@ void commandLevel() {
     remainingTime[WHITE] = remainingTime[BLACK] = levelBaseTime;
 }
 
-std::int32_t clampTime(long t) { return t < 0 ? 0 : t > 100000000 ? 100000000 : std::int32_t(t); }
+std::int32_t clampTime(long t) { return t < 0 ? 0 : t > CLOCK_LIMIT ? CLOCK_LIMIT : std::int32_t(t); }
 
 void commandTime() {
     const std::int32_t t = clampTime(number(1));

@@ -404,4 +404,20 @@ TEST(Session, OnlySquareWordsAreMoves) {
     EXPECT_EQ(readBoard(e).substr(64, 16), ". . . . P . . .\n");
 }
 
+TEST(Session, HugeClockFiguresAreClamped) {
+    EngineProcess e;
+    handshake(e);
+    for (const char* line : {"level 40 9999999999999999 0", "level 0 -9999999999999999:-9999999999999999 0",
+                             "level 1 99999999999999999999:99999999999999999999 99999999999999999999",
+                             "time 99999999999999999999", "otim -99999999999999999999", "st 1e300"})
+        e.send(line);
+    e.send("ping 4");
+    e.expect("^pong 4$");
+    // The engine still plays under a sane control afterwards.
+    e.send("new");
+    e.send("st 1");
+    e.send("go");
+    e.expect("^move ", 5);
+}
+
 }  // namespace
