@@ -420,4 +420,22 @@ TEST(Session, HugeClockFiguresAreClamped) {
     e.expect("^move ", 5);
 }
 
+TEST(Session, UnusableTableSizesMeanTheDefault) {
+    for (const char* size : {"-1", "abc", "99999999999999999999", "18446744073709551615", "47"}) {
+        char              scratch[] = "/tmp/brix-ttsize-XXXXXX";
+        const std::string dir       = mkdtemp(scratch);
+        std::FILE*        f         = std::fopen((dir + "/brix.cfg").c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fprintf(f, "TT_SIZE %s\n", size);
+        std::fclose(f);
+        {
+            EngineProcess e(dir);
+            e.send("protover 2");
+            e.expect(std::string("^brix.cfg: TT_SIZE ") + size + " is not a table size in KB; using 3100$");
+            e.expect("^    Transposition Table: 3136 KB$");
+        }
+        std::system(("rm -rf " + dir).c_str());
+    }
+}
+
 }  // namespace
