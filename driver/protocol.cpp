@@ -242,7 +242,10 @@ void processCommand(const char* line) {
             reply("Eval: %d\n", evaluate(-10000, 10000));
         }
     } else if (is("exit")) {
+        // Analysis only borrowed the side to move; after it the engine
+        // plays neither side until told, also when its search had ended.
         analyzeMode = 0;
+        engineSide  = NO_SIDE;
         // Only analysis saved the time settings; without one they stay.
         if (analysisTimeSaved) {
             moveTime          = savedMoveTime;

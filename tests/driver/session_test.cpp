@@ -344,6 +344,15 @@ TEST(Session, RefusedSetboardStillEndsTheOldGame) {
     e.send("ping 2");
     e.expect("^pong 2$");
     EXPECT_EQ(readBoard(e).substr(112, 16), ". . . R . . K .\n");
+    // Nor does exit leave the engine a side: in force mode the user's moves
+    // bring white back on move, and the engine must not answer.
+    e.send("force");
+    e.send("analyze");
+    e.expect("^ 3  9999 ", 10);
+    e.send("exit");
+    e.send("d1d2");
+    e.send("g8h8");
+    EXPECT_FALSE(e.sees("^move ", 2.5));
 }
 
 TEST(Session, TimeSettingsSurviveRepeatedAnalyzeAndAnySd) {
