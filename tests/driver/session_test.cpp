@@ -313,6 +313,31 @@ TEST(Session, MovesStopAtTheEndOfTheGameHistory) {
     EXPECT_EQ(e.waitExit(10), 0);
 }
 
+// With the engine on move at the last playable ply, its move reaches the
+// limit and it does not ponder: that search would start past it.
+TEST(Session, NoPonderingPastTheLastPly) {
+    static const char* dance[4] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+    // New pawn moves at the end: no repetition, so the game is still on.
+    static const char* pawns[15] = {"a2a3", "a7a6", "b2b3", "b7b6", "c2c3", "c7c6", "d2d3", "d7d6",
+                                    "h2h3", "h7h6", "g2g3", "g7g6", "a3a4", "a6a5", "b3b4"};
+    EngineProcess e;
+    handshake(e);
+    e.send("new");
+    e.send("force");
+    for (int i = 0; i < 720; ++i) e.send(dance[i % 4]);
+    for (const char* m : pawns) e.send(m);
+    e.send("undo");  // the dance's repetitions ended the game; this clears it
+    e.send(pawns[14]);
+    e.send("hard");
+    e.send("st 1");
+    e.send("go");
+    e.expect("^move ", 20);
+    e.send("hint");
+    e.send("ping 3");
+    e.expect("^pong 3$", 10);
+    for (const std::string& line : e.transcript()) EXPECT_EQ(line.rfind("Hint:", 0), std::string::npos) << line;
+}
+
 TEST(Session, EndOfInputLetsATimedMoveFinish) {
     for (const bool ponder : {false, true}) {
         EngineProcess e;
