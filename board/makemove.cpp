@@ -118,7 +118,10 @@ bool makeMove(Move m) {
     const int      h = gamePly, k = kingSquare[side];
     HistoryRecord& r = gameHistory[h];
 
-    // 1-3. Refusals that need nothing undone.
+    // 1-3. Refusals that need nothing undone. The game loop keeps every
+    // search root MAX_PLY plies short of the history's end, so the first test
+    // only ever refuses a move that some other path would play past it.
+    if (h >= MAX_GAME_PLIES - 1) return false;
     if (m & MOVE_CASTLE) {
         if ((checkState[h] & 0xFF) < 64) return false;
         bool attacked;

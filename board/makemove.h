@@ -5,7 +5,10 @@
 
 // Plays a pseudo-legal move (from generateEvasions when in check). Returns
 // false, with the position unchanged, when the move leaves the mover's king
-// attacked or is an impossible castling.
+// attacked or is an impossible castling, and when the game history is full
+// (the move and the check descriptor after it would not fit).
 bool makeMove(Move m);
 void unmakeMove();
-void makeNullMove();  // only when the side to move is not in check
+// Only when the side to move is not in check, and only inside a search,
+// whose plies the game loop leaves room for in the history.
+void makeNullMove();

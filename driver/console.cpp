@@ -112,9 +112,12 @@ void resetInput() {
 
 void pollCommands(bool block) {
     const char* line = inputPolling ? readInput(block) : nullptr;
-    // Input has ended: a search without a time limit (analysis, pondering)
-    // would otherwise never stop, so the end counts as quit at once.
-    if (!line && inputPolling && inputClosed) line = "quit";
+    // Input has ended. The engine's own move under a time limit ends by
+    // itself: it is finished and sent, and the idle loop then meets the end.
+    // Any other search (analysis, pondering, no time limit) would never
+    // stop, so for it the end counts as quit at once.
+    const bool endsByItself = searching && !pondering && !analyzeMode && moveTime != 0;
+    if (!line && inputPolling && inputClosed && !endsByItself) line = "quit";
     if (line) traceLog("CMD-> %s (%lu)\n", line, static_cast<unsigned long>(elapsedTime()));
     processCommand(line);
 }

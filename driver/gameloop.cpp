@@ -210,21 +210,27 @@ static void engineTurn() {
                 traceLog("SENT-> %s\n", moveTextHistory[at]);
             }
         }
+        answerDeferredPing();
         lastMovePly = std::int16_t(gamePly - 1);
         announceResult();
 
         // 11. The clock: time used, a new control, the increment.
+        // Summed in 64 bits and clamped: a long game of large controls
+        // would otherwise run the clock past 32 bits.
         if (engineSide != NO_SIDE) {
-            std::int32_t& clock = remainingTime[engineSide];
-            clock -= std::int32_t((elapsedTime() - thinkStartTime) / 10);
+            std::int64_t clock = remainingTime[engineSide];
+            clock -= (elapsedTime() - thinkStartTime) / 10;
             if (levelMoves > 0 && ((gamePly + engineSide) / 2 + side) % levelMoves == 0) clock += levelBaseTime;
             if (levelIncrement > 0) clock += levelIncrement;
+            clock = clock < -CLOCK_LIMIT ? -CLOCK_LIMIT : clock > CLOCK_LIMIT ? CLOCK_LIMIT : clock;
+            remainingTime[engineSide] = std::int32_t(clock);
             traceLog("CLK-> %ld\n", static_cast<long>(clock));
         }
 
         // 12. Ponder on the predicted reply.
+        // The pondered reply would put the ponder search's root past the limit.
         if (!(engineOptions & OPTION_PONDER) || gameOver || stopRequest == STOP_ABORT || pendingCommand != CMD_NONE ||
-            pvLength[0] <= 2)
+            pvLength[0] <= 2 || gamePly >= GAME_PLY_LIMIT)
             return;
         ponderMove = pvTable[0][1];
         ply = 0;
@@ -240,6 +246,11 @@ static void engineTurn() {
 // Step 15: the user's move, with the promotion letter choosing among the
 // four promotions the generator lists queen, rook, bishop, knight.
 static void applyUserMove() {
+    if (gamePly >= GAME_PLY_LIMIT) {
+        say("ERROR (maximum number of moves reached): main");
+        pendingMove.from = pendingMove.to = -1;
+        return;
+    }
     generateHere();
     std::uint32_t found = firstMove[1];
     for (std::uint32_t i = firstMove[0]; i < firstMove[1]; ++i)
@@ -305,16 +316,19 @@ static void carryOutCommand() {
         lastScore  = 0;
         break;
     case CMD_SETBOARD:
-        // A position the engine cannot play leaves the game as it was.
-        if (setPositionFromFen(setupText))
-            resetGameState();
-        else
-            say("tellusererror Illegal position");
+        // A position the engine cannot play leaves the board as it was, but
+        // the game restarts all the same: the GUI has ended the old one, and
+        // the engine must not go on playing a side in it.
+        if (!setPositionFromFen(setupText)) say("tellusererror Illegal position");
+        resetGameState();
         break;
     case CMD_ANALYZE:
-        savedMoveTime     = moveTime;
-        savedDepthLimit   = depthLimit;
-        analysisTimeSaved = true;
+        // A second analyze before exit must not save analysis's own settings.
+        if (!analysisTimeSaved) {
+            savedMoveTime     = moveTime;
+            savedDepthLimit   = depthLimit;
+            analysisTimeSaved = true;
+        }
         moveTime          = 0;
         depthLimit        = 60;
         analyzeMode       = 1;
@@ -336,6 +350,7 @@ void runGameLoop() {
         if (analyzeMode) engineSide = side;
         // 4-12. The engine's turn.
         if (!gameOver && side == engineSide) engineTurn();
+        answerDeferredPing();  // a search that ended without a move
         // 13. Wait for a request; the end of input counts as quit.
         while (pendingCommand == CMD_NONE && pendingMove.from < 0) {
             const char* line = readInput(true);

@@ -4,7 +4,11 @@
 #include <cstdint>
 #include "board/types.h"
 
+// No move of the game (the user's, the engine's, a pondered reply) is made
+// from this ply on, so that a search rooted anywhere up to it still has its
+// MAX_PLY plies of history room.
 constexpr int GAME_PLY_LIMIT = 736;
+static_assert(GAME_PLY_LIMIT + MAX_PLY <= MAX_GAME_PLIES, "a search needs MAX_PLY records above its root");
 
 extern std::uint8_t  gameOver;        // set: the engine does not move
 extern std::uint8_t  resignCount;     // consecutive engine moves scored below -900

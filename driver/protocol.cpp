@@ -40,6 +40,10 @@ bool          analysisTimeSaved;
 
 namespace {
 
+// A ping received during the engine's own search, answered after its move.
+char deferredPing[128];
+bool pingDeferred;
+
 constexpr int WORD_SIZE = 128;
 constexpr int MAX_WORDS = 5;
 
@@ -75,21 +79,22 @@ void reply(const char* format, ...) {
     std::fflush(stdout);
 }
 
-// "M" or "M:SS" minutes into centiseconds.
+// "M" or "M:SS" minutes into centiseconds. The sum is formed in double,
+// where no figure a GUI can send overflows, and clamped before narrowing.
 std::int32_t readMinutes(const char* text) {
     char*      end     = nullptr;
     const long minutes = std::strtol(text, &end, 10);
     long       seconds = 0;
     if (end && *end == ':') seconds = std::strtol(end + 1, nullptr, 10);
-    const long total = minutes * 6000 + seconds * 100;
-    return total < 0 ? 0 : total > 100000000 ? 100000000 : std::int32_t(total);
+    const double total = double(minutes) * 6000 + double(seconds) * 100;
+    return total < 0 ? 0 : total > CLOCK_LIMIT ? CLOCK_LIMIT : std::int32_t(total);
 }
 
 // Seconds with an optional fraction into centiseconds.
 std::int32_t readSeconds(const char* text) {
     const double seconds = std::strtod(text, nullptr);
     if (!(seconds > 0)) return 0;
-    return seconds > 1e6 ? 100000000 : std::int32_t(seconds * 100 + 0.5);
+    return seconds * 100 > CLOCK_LIMIT ? CLOCK_LIMIT : std::int32_t(seconds * 100 + 0.5);
 }
 
 void commandLevel() {
@@ -102,7 +107,7 @@ void commandLevel() {
     remainingTime[WHITE] = remainingTime[BLACK] = levelBaseTime;
 }
 
-std::int32_t clampTime(long t) { return t < 0 ? 0 : t > 100000000 ? 100000000 : std::int32_t(t); }
+std::int32_t clampTime(long t) { return t < 0 ? 0 : t > CLOCK_LIMIT ? CLOCK_LIMIT : std::int32_t(t); }
 
 void commandTime() {
     const std::int32_t t = clampTime(number(1));
@@ -163,15 +168,24 @@ void commandProtover() {
     std::fflush(stdout);
 }
 
+bool isSquare(const char* s) { return s[0] >= 'a' && s[0] <= 'h' && s[1] >= '1' && s[1] <= '8'; }
+
+// Only "e2e4" or "e7e8q" shapes are moves; other words ("eret", "accepted")
+// would otherwise map onto squares by wrap-around and be played.
+bool isMoveWord(const char* w) {
+    if (!isSquare(w) || !isSquare(w + 2)) return false;
+    return w[4] == '\0' || (w[5] == '\0' && std::strchr("qrbnQRBN", w[4]) != nullptr);
+}
+
 // Any other word: a move in coordinates, or the predicted reply arriving.
 void moveRule() {
-    const char* w    = words[0];
-    const int   from = std::int8_t(std::uint8_t((w[0] - 'a') + 8 * ('8' - w[1])));
-    const int   to   = w[1] && w[2] ? std::int8_t(std::uint8_t((w[2] - 'a') + 8 * ('8' - w[3]))) : -1;
-    const bool  valid = from >= 0 && from < 64 && to >= 0 && to < 64;
-    pendingMove.from      = std::int8_t(valid ? from : -1);
-    pendingMove.to        = std::int8_t(valid ? to : -1);
-    pendingMove.promotion = w[1] && w[2] && w[3] ? w[4] : 0;
+    const char* w     = words[0];
+    const bool  valid = isMoveWord(w);
+    const int   from  = valid ? (w[0] - 'a') + 8 * ('8' - w[1]) : -1;
+    const int   to    = valid ? (w[2] - 'a') + 8 * ('8' - w[3]) : -1;
+    pendingMove.from      = std::int8_t(from);
+    pendingMove.to        = std::int8_t(to);
+    pendingMove.promotion = valid ? w[4] : 0;
     std::snprintf(pendingMove.word, sizeof pendingMove.word, "%s", w);
     stopRequest = STOP_ABORT;
     if (!pondering || !valid || from != moveFrom(ponderMove) || to != moveTo(ponderMove)) return;
@@ -186,6 +200,12 @@ void moveRule() {
 }
 
 }  // namespace
+
+void answerDeferredPing() {
+    if (!pingDeferred) return;
+    pingDeferred = false;
+    reply("pong %s\n", deferredPing);
+}
 
 void processCommand(const char* line) {
     pendingCommand = CMD_NONE;
@@ -222,7 +242,10 @@ void processCommand(const char* line) {
             reply("Eval: %d\n", evaluate(-10000, 10000));
         }
     } else if (is("exit")) {
+        // Analysis only borrowed the side to move; after it the engine
+        // plays neither side until told, also when its search had ended.
         analyzeMode = 0;
+        engineSide  = NO_SIDE;
         // Only analysis saved the time settings; without one they stay.
         if (analysisTimeSaved) {
             moveTime          = savedMoveTime;
@@ -258,8 +281,15 @@ void processCommand(const char* line) {
         pendingCommand = CMD_NEW;
         stopRequest    = STOP_ABORT;
     } else if (is("ping")) {
-        stopRequest = STOP_ABORT;
-        reply("pong %s\n", words[1]);
+        // The protocol wants pong only once the move being thought about has
+        // been sent; the search goes on and the game loop answers after it.
+        if (searching && !pondering && !analyzeMode) {
+            std::snprintf(deferredPing, sizeof deferredPing, "%s", words[1]);
+            pingDeferred = true;
+        } else {
+            stopRequest = STOP_ABORT;
+            reply("pong %s\n", words[1]);
+        }
     } else if (is("playother")) {
         forceMode   = 0;
         engineSide  = xside;
@@ -287,8 +317,10 @@ void processCommand(const char* line) {
         std::snprintf(setupText, sizeof setupText, "%.80s %.1s %.4s %.2s", words[1], words[2], words[3], words[4]);
         stopRequest = STOP_ABORT;
     } else if (is("sd")) {
-        const long d = number(1);
-        depthLimit   = std::uint8_t(d < 0 ? 0 : d > 56 ? 56 : d);
+        // An 8-bit depth, so sd -3 is 253, capped at 56; a limit of 0 would
+        // leave the search without a single iteration, so it is 1.
+        const auto d = std::uint8_t(static_cast<unsigned long>(number(1)));
+        depthLimit   = std::uint8_t(d > 56 ? 56 : d < 1 ? 1 : d);
         levelIncrement = 0;
         levelBaseTime  = 0;
         levelMoves     = 0;

@@ -48,7 +48,9 @@ extern int           undoPlies;  // with CMD_UNDO: 1 for undo, 2 for remove
 extern PendingMove   pendingMove;
 extern char          setupText[128];
 
-// Time control; all times in centiseconds.
+// Time control; all times in centiseconds. Every clock figure is kept within
+// +-CLOCK_LIMIT (about 11.5 days), far from the limits of 32-bit arithmetic.
+constexpr std::int32_t CLOCK_LIMIT = 100000000;
 extern std::int32_t  remainingTime[2];  // per colour, from time/otim
 extern std::int32_t  levelBaseTime;
 extern std::uint16_t levelMoves;        // moves per control, 0 = whole game
@@ -62,3 +64,6 @@ extern bool          analysisTimeSaved;  // savedMoveTime/savedDepthLimit hold r
 
 // Executes one input line (nullptr: none came; only clears pendingCommand).
 void processCommand(const char* line);
+// Sends the pong of a ping that arrived while the engine thought on its own
+// move; the game loop calls it once that move has been sent (or given up).
+void answerDeferredPing();

@@ -1,8 +1,10 @@
-// driver/startup.cpp: start-up settings. The transposition table size is
-// clamped to half the machine's memory and halved further until the
-// allocation succeeds, so no setting can stop the engine from starting.
+// driver/startup.cpp: start-up settings. A transposition table size that
+// makes no sense means the default; a real one is clamped to half the
+// machine's memory and halved further until the allocation succeeds, so no
+// setting can stop the engine from starting.
 #include "driver/startup.h"
 #include <unistd.h>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include "driver/protocol.h"
@@ -11,6 +13,21 @@
 #include "tablebase/tablebase.h"
 
 std::uint64_t configuredTableKb = 3100;
+
+// TT_SIZE in KB. A negative, non-numeric, too small or absurd value (more
+// than 32 bits of KB, beyond any table this engine can index) means the
+// default, with a note; a real large request is clamped later by initApp.
+static std::uint64_t readTableSize(const char* value) {
+    constexpr std::uint64_t DEFAULT_KB = 3100, LARGEST_KB = 0xFFFFFFFFu;
+    errno                  = 0;
+    char*               end = nullptr;
+    const std::uint64_t kb  = std::strtoull(value, &end, 10);
+    const bool usable = end != value && value[0] != '-' && errno != ERANGE && kb >= 48 && kb <= LARGEST_KB;
+    if (usable) return kb;
+    std::fprintf(stderr, "brix.cfg: TT_SIZE %s is not a table size in KB; using %llu\n", value,
+                 static_cast<unsigned long long>(DEFAULT_KB));
+    return DEFAULT_KB;
+}
 
 void readConfig(std::FILE* file) {
     char line[255];
@@ -26,8 +43,7 @@ void readConfig(std::FILE* file) {
         } else if (std::strcmp(key, "RESIGN") == 0) {
             if (std::atoi(value) == 1) engineOptions |= OPTION_RESIGN;
         } else if (std::strcmp(key, "TT_SIZE") == 0) {
-            // Read as unsigned: "-5" is absurdly large and gets clamped.
-            configuredTableKb = std::strtoull(value, nullptr, 10);
+            configuredTableKb = readTableSize(value);
         } else if (std::strcmp(key, "EGTB_PATH") == 0) {
             std::snprintf(egtbPath, sizeof egtbPath, "%s", value);
         } else if (std::strcmp(key, "EGTB_CACHE_SIZE") == 0) {

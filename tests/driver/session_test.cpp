@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <unistd.h>
 #include <regex>
+#include <string>
+#include <vector>
 #include "tests/driver/engine_process.h"
 
 namespace {
@@ -261,6 +263,213 @@ TEST(Session, EndOfInputStopsAnEndlessAnalysis) {
     e.expect("^ 4 ", 10);
     e.closeInput();
     EXPECT_EQ(e.waitExit(5), 0);
+}
+
+// Knights back and forth with one pawn move each near the end, so the last
+// position before the history limit is still searchable (fifty-move count).
+std::vector<std::string> longForceGame(int plies) {
+    static const char* dance[4] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+    std::vector<std::string> moves;
+    for (int i = 0; i < 700; ++i) moves.push_back(dance[i % 4]);
+    moves.push_back("e2e4");
+    moves.push_back("e7e5");
+    while (int(moves.size()) < plies) moves.push_back(dance[(moves.size() - 702) % 4]);
+    return moves;
+}
+
+// Past the last ply the game can hold (736), moves are refused and the
+// position stays whole, whether they come in force mode or in analysis.
+TEST(Session, MovesStopAtTheEndOfTheGameHistory) {
+    const std::string atLimit = "r n b q k b . r\np p p p . p p p\n. . . . . n . .\n. . . . p . . .\n"
+                                ". . . . P . . .\n. . . . . N . .\nP P P P . P P P\nR N B Q K B . R\n";
+    const std::vector<std::string> moves = longForceGame(820);
+    EngineProcess e;
+    handshake(e);
+    e.send("new");
+    e.send("force");
+    for (const std::string& m : moves) e.send(m);
+    e.expect("^ERROR \\(maximum number of moves reached\\): main$", 20);
+    e.send("ping 1");
+    e.expect("^pong 1$", 20);
+    EXPECT_EQ(readBoard(e), atLimit);
+    // One ply back, analysis searches from the last playable ply; the move
+    // made there reaches the limit (a repetition), and the next is refused.
+    e.send("undo");
+    e.send("analyze");
+    e.expect("^ 3 ", 20);
+    e.send(moves[735]);
+    e.expect("^1/2-1/2 \\{Draw by repetition\\}$", 10);
+    e.send(moves[736]);
+    e.expect("^ERROR \\(maximum number of moves reached\\): main$", 10);
+    e.send("exit");
+    EXPECT_EQ(readBoard(e), atLimit);
+    // The game is still in good order: undo and a new game work.
+    e.send("undo");
+    EXPECT_EQ(readBoard(e).substr(0, 16), "r n b q k b n r\n");
+    e.send("new");
+    e.send("e2e4");
+    e.expect("^move ", 10);
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(10), 0);
+}
+
+// With the engine on move at the last playable ply, its move reaches the
+// limit and it does not ponder: that search would start past it.
+TEST(Session, NoPonderingPastTheLastPly) {
+    static const char* dance[4] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+    // New pawn moves at the end: no repetition, so the game is still on.
+    static const char* pawns[15] = {"a2a3", "a7a6", "b2b3", "b7b6", "c2c3", "c7c6", "d2d3", "d7d6",
+                                    "h2h3", "h7h6", "g2g3", "g7g6", "a3a4", "a6a5", "b3b4"};
+    EngineProcess e;
+    handshake(e);
+    e.send("new");
+    e.send("force");
+    for (int i = 0; i < 720; ++i) e.send(dance[i % 4]);
+    for (const char* m : pawns) e.send(m);
+    e.send("undo");  // the dance's repetitions ended the game; this clears it
+    e.send(pawns[14]);
+    e.send("hard");
+    e.send("st 1");
+    e.send("go");
+    e.expect("^move ", 20);
+    e.send("hint");
+    e.send("ping 3");
+    e.expect("^pong 3$", 10);
+    for (const std::string& line : e.transcript()) EXPECT_EQ(line.rfind("Hint:", 0), std::string::npos) << line;
+}
+
+TEST(Session, EndOfInputLetsATimedMoveFinish) {
+    for (const bool ponder : {false, true}) {
+        EngineProcess e;
+        handshake(e);
+        e.send("new");
+        if (ponder) e.send("hard");
+        e.send("st 1");
+        e.send("go");
+        e.closeInput();
+        e.expect("^move ", 5);
+        // A ponder search that follows has no end of its own: it stops.
+        EXPECT_EQ(e.waitExit(3), 0) << "ponder " << ponder;
+    }
+}
+
+TEST(Session, RefusedSetboardStillEndsTheOldGame) {
+    EngineProcess e;
+    handshake(e);
+    e.send("new");
+    e.send("st 1");
+    // A mate in one: the analysis ends by itself and the loop waits.
+    e.send("setboard 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
+    e.send("analyze");
+    e.expect("^ 3  9999 ", 10);
+    e.send("exit");
+    e.send("setboard 8/8/8/8/8/8/8/8 w - - 0 1");
+    e.expect("^tellusererror Illegal position$");
+    EXPECT_FALSE(e.sees("^move ", 2.5));
+    e.send("ping 2");
+    e.expect("^pong 2$");
+    EXPECT_EQ(readBoard(e).substr(112, 16), ". . . R . . K .\n");
+    // Nor does exit leave the engine a side: in force mode the user's moves
+    // bring white back on move, and the engine must not answer.
+    e.send("force");
+    e.send("analyze");
+    e.expect("^ 3  9999 ", 10);
+    e.send("exit");
+    e.send("d1d2");
+    e.send("g8h8");
+    EXPECT_FALSE(e.sees("^move ", 2.5));
+}
+
+TEST(Session, TimeSettingsSurviveRepeatedAnalyzeAndAnySd) {
+    {
+        EngineProcess e;
+        handshake(e);
+        e.send("new");
+        e.send("st 1");
+        e.send("analyze");
+        e.send("analyze");
+        e.send("exit");
+        e.send("go");
+        e.expect("^move ", 5);
+    }
+    // sd reads an 8-bit depth: -3 is 253, capped at 56; 0 and 256 still
+    // leave a depth the engine can play with.
+    for (const char* sd : {"sd 0", "sd 256", "sd -3"}) {
+        EngineProcess e;
+        handshake(e);
+        e.send("new");
+        e.send(sd);
+        e.send("go");
+        if (std::string(sd) == "sd -3") {
+            e.expect("^ 4 ", 10);  // a deep search: ask for the move
+            e.send("?");
+        }
+        EXPECT_NE(e.expect("^move ", 10), "") << sd;
+    }
+}
+
+TEST(Session, PingDuringTheEnginesSearchIsAnsweredAfterItsMove) {
+    EngineProcess e;
+    handshake(e);
+    e.send("new");
+    e.send("st 2");
+    e.send("go");
+    e.expect("^ 4 ", 10);
+    e.send("ping 9");
+    const std::size_t from = e.transcript().size();
+    e.expect("^pong 9$", 10);
+    bool moved = false;
+    for (std::size_t i = from; i < e.transcript().size(); ++i) moved = moved || e.transcript()[i].rfind("move ", 0) == 0;
+    EXPECT_TRUE(moved) << "pong came before the move";
+}
+
+constexpr const char* START_BOARD = "r n b q k b n r\np p p p p p p p\n. . . . . . . .\n. . . . . . . .\n"
+                                    ". . . . . . . .\n. . . . . . . .\nP P P P P P P P\nR N B Q K B N R\n";
+
+TEST(Session, OnlySquareWordsAreMoves) {
+    EngineProcess e;
+    handshake(e);
+    e.send("new");
+    e.send("force");
+    // By wrap-around "eret" would map onto e2e4 and "random" onto a move too.
+    for (const char* word : {"eret", "random", "accepted", "e2e4x", "e2e4qq", "E2E4"}) e.send(word);
+    EXPECT_EQ(readBoard(e), START_BOARD);
+    e.send("e2e4");
+    EXPECT_EQ(readBoard(e).substr(64, 16), ". . . . P . . .\n");
+}
+
+TEST(Session, HugeClockFiguresAreClamped) {
+    EngineProcess e;
+    handshake(e);
+    for (const char* line : {"level 40 9999999999999999 0", "level 0 -9999999999999999:-9999999999999999 0",
+                             "level 1 99999999999999999999:99999999999999999999 99999999999999999999",
+                             "time 99999999999999999999", "otim -99999999999999999999", "st 1e300"})
+        e.send(line);
+    e.send("ping 4");
+    e.expect("^pong 4$");
+    // The engine still plays under a sane control afterwards.
+    e.send("new");
+    e.send("st 1");
+    e.send("go");
+    e.expect("^move ", 5);
+}
+
+TEST(Session, UnusableTableSizesMeanTheDefault) {
+    for (const char* size : {"-1", "abc", "99999999999999999999", "18446744073709551615", "47"}) {
+        char              scratch[] = "/tmp/brix-ttsize-XXXXXX";
+        const std::string dir       = mkdtemp(scratch);
+        std::FILE*        f         = std::fopen((dir + "/brix.cfg").c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fprintf(f, "TT_SIZE %s\n", size);
+        std::fclose(f);
+        {
+            EngineProcess e(dir);
+            e.send("protover 2");
+            e.expect(std::string("^brix.cfg: TT_SIZE ") + size + " is not a table size in KB; using 3100$");
+            e.expect("^    Transposition Table: 3136 KB$");
+        }
+        std::system(("rm -rf " + dir).c_str());
+    }
 }
 
 }  // namespace
