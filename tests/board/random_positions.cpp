@@ -229,3 +229,36 @@ std::vector<std::string> lineRichPositions(int count, unsigned seed) {
     }
     return fens;
 }
+
+std::vector<std::string> crowdedPositions(int count, unsigned seed) {
+    std::mt19937             random(seed);
+    std::vector<std::string> fens;
+    static const int         kinds[] = {QUEEN, QUEEN, ROOK, BISHOP, KNIGHT};
+    while (int(fens.size()) < count) {
+        Placement p;
+        clear(p);
+        // The crowd lives in a 4 x 4 block, so its men share targets.
+        const int type = kinds[random() % 5], colour = int(random() % 2);
+        const int corner = int(random() % 5) * 8 + int(random() % 5);
+        const int crowd  = 3 + int(random() % 4);
+        for (int i = 0; i < crowd; ++i) {
+            const int s = corner + int(random() % 4) * 8 + int(random() % 4);
+            if (p.type[s] < 0) place(p, s, colour, type);
+        }
+        bool ok = true;
+        for (int c = WHITE; c <= BLACK && ok; ++c) {
+            const int s = pickSquare(p, {}, false, random);
+            ok          = s >= 0 && place(p, s, c, KING);
+        }
+        if (!ok) continue;
+        static const int others[] = {PAWN, KNIGHT, BISHOP, ROOK, QUEEN};
+        const int        extras   = int(random() % 5);
+        for (int i = 0; i < extras; ++i) {
+            const int s = pickSquare(p, {}, false, random);
+            if (s >= 0) place(p, s, int(random() % 2), others[random() % 5]);
+        }
+        const std::string fen = toFen(p, random() % 4 ? colour : colour ^ 1, "-", "-");
+        if (setPositionFromFen(fen.c_str())) fens.push_back(currentFen());
+    }
+    return fens;
+}

@@ -16,3 +16,8 @@ std::vector<std::string> enPassantPositions(int count, unsigned seed);
 // Few men, mostly sliders and pawns about to promote, kings and rooks often
 // on their castling squares: discovered, double and promotion checks.
 std::vector<std::string> lineRichPositions(int count, unsigned seed);
+
+// Several men of one kind and colour (queens, rooks, bishops or knights)
+// crowded together, so that three or more of them often reach one square;
+// a few other men, some of them pinning, around them.
+std::vector<std::string> crowdedPositions(int count, unsigned seed);
