@@ -2,11 +2,13 @@
 // and on real game scores.
 #include <gtest/gtest.h>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <unistd.h>
 #include <vector>
 #include "board/makemove.h"
 #include "board/notation.h"
@@ -228,8 +230,9 @@ TEST(Notation, IndependentReaderAcceptsEveryText) {
     if (std::system("python3 -c '' > /dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is not installed";
     std::vector<std::string> positions = crowdedPositions(SANITIZED ? 100 : 400, 7);
     for (const std::string& fen : realGamePositions(SANITIZED ? 20 : 100, 8)) positions.push_back(fen);
-    const std::string lines = ::testing::TempDir() + "brix_san_lines.txt";
-    const std::string report = ::testing::TempDir() + "brix_san_report.txt";
+    const std::string stem   = ::testing::TempDir() + "brix_san_" + std::to_string(getpid());
+    const std::string lines  = stem + "_lines.txt";
+    const std::string report = stem + "_report.txt";
     int               written = 0;
     {
         std::ofstream out(lines);
@@ -248,6 +251,8 @@ TEST(Notation, IndependentReaderAcceptsEveryText) {
     const int         status  = std::system(command.c_str());
     std::ifstream     in(report);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(lines.c_str());
+    std::remove(report.c_str());
     EXPECT_EQ(status, 0) << text;
     EXPECT_NE(text.find("checked " + std::to_string(written) + " failed 0"), std::string::npos) << text;
 }

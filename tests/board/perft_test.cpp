@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 #include "board/position.h"
 #include "tests/board/random_positions.h"
 #include "tests/test_support.h"
@@ -95,8 +96,11 @@ std::vector<std::uint64_t> stockfishPerft(const std::vector<std::string>& fens, 
         std::fclose(f);
     else
         binary = "stockfish";
-    const std::string input  = ::testing::TempDir() + "brix_sf_in.txt";
-    const std::string output = ::testing::TempDir() + "brix_sf_out.txt";
+    // One pair of files per process: both builds' suites, and other
+    // checkouts' suites, may run at the same time on one machine.
+    const std::string stem   = ::testing::TempDir() + "brix_sf_" + std::to_string(getpid());
+    const std::string input  = stem + "_in.txt";
+    const std::string output = stem + "_out.txt";
     {
         std::ofstream script(input);
         for (const auto& fen : fens) script << "position fen " << fen << "\ngo perft " << depth << "\n";
@@ -109,6 +113,8 @@ std::vector<std::uint64_t> stockfishPerft(const std::vector<std::string>& fens, 
     std::vector<std::uint64_t> counts;
     while (std::getline(in, line))
         if (line.rfind("Nodes searched: ", 0) == 0) counts.push_back(std::stoull(line.substr(16)));
+    std::remove(input.c_str());
+    std::remove(output.c_str());
     return counts;
 }
 
