@@ -103,11 +103,15 @@ static std::uint16_t checkAfterMove(Move m, int from, int to) {
         }
     }
     }
+    // The slider behind from may be the checker already recorded: an
+    // en-passant capture along the king's rank empties from and the captured
+    // pawn's square on one line. Only a second man makes a double check.
     const int e = lineDirection[K][from];
     if (e >= 0 && sliderOf(nearestPiece[K][e], e, mover)) {
+        const int p = nearestPiece[K][e];
         if (check == CHECK_NONE)
-            check = nearestPiece[K][e];
-        else
+            check = std::uint16_t(p);
+        else if (p != check)
             check |= CHECK_DOUBLE;
     }
     return check;

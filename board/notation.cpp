@@ -1,6 +1,7 @@
 // board/notation.cpp: coordinate and SAN text. The SAN writer disambiguates
 // by every other man of the kind that reaches the square, pinned or not, one
-// character each; the reader takes the first unpinned candidate it finds.
+// character each, and by the whole from-square as soon as that would take
+// two characters; the reader takes the first unpinned candidate it finds.
 #include "board/notation.h"
 #include "board/attacks.h"
 #include "board/movegen.h"
@@ -20,8 +21,7 @@ const char* moveToCoord(Move m) {
 }
 
 const char* moveToSan(Move m) {
-    // Up to seven disambiguating characters can be needed with many queens.
-    static char text[16];
+    static char text[8];
     char*       out  = text;
     const int   from = moveFrom(m), to = moveTo(m);
     if (m & MOVE_CASTLE) {
@@ -33,8 +33,15 @@ const char* moveToSan(Move m) {
     const std::uint8_t code = board[from];
     const int          type = codeType(code);
     if (type != PAWN) *out++ = PIECE_LETTERS[type];
+    // One character per other candidate: the from-rank when it shares the
+    // mover's file, else the from-file. Two characters would repeat a file
+    // or a rank, or name them in an order SAN readers refuse (Qccb2, Q1ab2),
+    // so from two candidates on the whole from-square is written instead.
+    int  candidates = 0;
+    char single     = 0;
     auto disambiguate = [&](int candidate) {
-        *out++ = fileOf(candidate) == fileOf(from) ? char('8' - rowOf(from)) : char('a' + fileOf(from));
+        single = fileOf(candidate) == fileOf(from) ? char('8' - rowOf(from)) : char('a' + fileOf(from));
+        ++candidates;
     };
     if (type == KNIGHT) {
         for (const std::uint8_t* t = knightTargets[to]; *t != 255; ++t)
@@ -47,6 +54,10 @@ const char* moveToSan(Move m) {
             if (t < 64 && t != from && board[t] == code) disambiguate(t);
         }
     }
+    if (candidates == 1)
+        *out++ = single;
+    else if (candidates > 1)
+        out = writeSquare(out, from);
     if (m & MOVE_CAPTURE) {
         if (type == PAWN) *out++ = char('a' + fileOf(from));
         *out++ = 'x';
@@ -88,33 +99,44 @@ bool parseSan(const char* text, Move* move) {
         *move         = MOVE_CASTLE | Move(to) << 6 | kingSquare[side];
         return true;
     }
-    // 2. Keep the significant characters only.
-    char k[5];
+    // 2. Keep the significant characters only: five at most for a pawn; a
+    // piece move may carry more, since earlier versions wrote one character
+    // per other candidate (Q1a1b2).
+    char k[12];
     int  n = 0;
-    for (const char* c = text; *c && n < 5; ++c)
+    for (const char* c = text; *c && n < 12; ++c)
         if (isFileLetter(*c) || isRankDigit(*c) || pieceTypeOf(*c) != NO_TYPE) k[n++] = *c;
     if (n < 2) return false;
 
     int       from = NO_SQUARE, to;
     const int type = pieceTypeOf(k[0]);
     int       promotion = 0;
+    if (type == NO_TYPE && n > 5) n = 5;
     if (type != NO_TYPE) {
-        // 3. Piece moves: destination last, then the mover.
+        // 3. Piece moves: destination last, then the mover. The characters in
+        // between name its file, its rank or both, in either order and each
+        // perhaps repeated (Qccb2, Q11b2, Q1ab2); any other mix is refused.
         if (n < 3 || !squareFrom(k[n - 2], k[n - 1], &to)) return false;
         const std::uint8_t code = pieceCode(side, type);
-        if (n == 5) {
-            if (isFileLetter(k[1])) {
-                if (!squareFrom(k[1], k[2], &from)) return false;
-            } else if (!squareFrom(k[2], k[1], &from)) {
-                return false;
-            }
+        int                needFile = -1, needRow = -1;
+        bool               clash    = false;
+        for (int i = 1; i < n - 2; ++i) {
+            int&      need  = isFileLetter(k[i]) ? needFile : needRow;
+            const int value = isFileLetter(k[i]) ? k[i] - 'a' : '8' - k[i];
+            if (pieceTypeOf(k[i]) != NO_TYPE || (need >= 0 && need != value))
+                clash = true;
+            else
+                need = value;
+        }
+        if (!clash && needFile >= 0 && needRow >= 0) {
+            from = needRow * 8 + needFile;
         } else if (type == KING) {
+            if (n >= 5) return false;
             from = kingSquare[side];
         } else {
-            const int needRow  = n == 4 && isRankDigit(k[1]) ? '8' - k[1] : -1;
-            const int needFile = n == 4 && isFileLetter(k[1]) ? k[1] - 'a' : -1;
-            auto      meets    = [&](int sq) {
-                return n == 3 || rowOf(sq) == needRow || fileOf(sq) == needFile;
+            if (clash) return false;
+            auto meets = [&](int sq) {
+                return (needRow < 0 || rowOf(sq) == needRow) && (needFile < 0 || fileOf(sq) == needFile);
             };
             if (type == KNIGHT) {
                 for (const std::uint8_t* t = knightTargets[to]; *t != 255; ++t)

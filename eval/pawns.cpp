@@ -43,8 +43,13 @@ static inline int frameBit(int colour, int row) {
     if (row < 0 || row > 7) return 0;
     return 1 << (colour == WHITE ? row : 7 - row);
 }
-// Square of the colour's most advanced pawn on a file that holds one.
-static inline int mostAdvancedPawn(int colour, int file) {
+// Square of the colour's most advanced pawn on a file that holds one. The
+// file masks of a pawn-hash entry may name files without one: two pawn
+// structures with the same key share an entry, and the second reads the
+// first one's masks. So every reader of a mask checks the file first
+// (holdsPawn), which keeps this scan off an empty file.
+static inline bool holdsPawn(int colour, int file) { return pawnFileRanks[colour][file + 1] != 0; }
+static inline int  mostAdvancedPawn(int colour, int file) {
     const unsigned rows = pawnFileRanks[colour][file + 1];
     const int      row  = colour == WHITE ? __builtin_ctz(rows) : 31 - __builtin_clz(rows);
     return row * 8 + file;
@@ -213,7 +218,7 @@ int evaluateBackwardFollowUps(const PawnHashEntry& entry) {
         const int sign  = colour == WHITE ? 1 : -1, foe = colour ^ 1;
         const int files = colour == WHITE ? entry.whiteBackwardFiles : entry.blackBackwardFiles;
         for (int f = 0; f < 8; ++f) {
-            if (!(files & (1 << f))) continue;
+            if (!(files & (1 << f)) || !holdsPawn(colour, f)) continue;
             if (!pawnFileRanks[foe][f + 1] && pieceCount[foe][ROOK]) score -= sign * 15;
             const int front = mostAdvancedPawn(colour, f) + (colour == WHITE ? -8 : 8);
             if (board[front] == pieceCode(foe, KNIGHT))
@@ -230,7 +235,7 @@ namespace {
 // One side's findings in the pawn race.
 struct RaceSide {
     int best     = 127;  // promotion distance of its fastest pawn nobody catches
-    int file     = 0;    // file of that pawn
+    int file     = 0;    // file of that pawn (a scanned file, so it holds one)
     int info     = 0;    // 0x40 path clear, else bits 3-5 frame row of the first man on it;
                          // bits 0-2 the pawn's row when the enemy king was outside its square
     int tempo    = 0;    // a pair of caught pawns needs one more move
@@ -256,7 +261,7 @@ int scanPassedPawns(int colour, int files, RaceSide& race) {
         }
     };
     for (int f = 0; f < 8; ++f) {
-        if (!(files & (1 << f))) continue;
+        if (!(files & (1 << f)) || !holdsPawn(colour, f)) continue;
         const int sq    = mostAdvancedPawn(colour, f);
         const int r     = frameRow(colour, sq);
         const int bonus = pawnWeights.passed[8 - r];

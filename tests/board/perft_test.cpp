@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 #include "board/position.h"
+#include "tests/board/random_positions.h"
 #include "tests/test_support.h"
 #include "tools/perft.h"
 
@@ -54,6 +56,28 @@ const char* const TRICKY[] = {
     "4k3/8/8/8/1b6/8/3N4/R3K2R w KQ - 0 1",
     "r3k2r/p1pp1pb1/bn2Qnp1/2qPN3/1p2P3/2N5/PPPBBPPP/R3K2R b KQkq - 3 2",
     "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - - 0 1",
+    // En passant uncovering a check along the capture rank, for both
+    // colours, at the root and after the double push inside the tree.
+    "8/1n6/6pp/R2pP2k/6pp/8/8/K7 w - d6 0 1",
+    "k7/8/8/8/K2pP2r/8/1N6/8 b - e3 0 1",
+    "8/1n1p4/6pp/R3P2k/6pp/8/8/K7 b - - 0 1",
+    "k7/8/8/8/K2p3r/8/1N2P3/8 w - - 0 1",
+    "8/8/8/Q1pP3k/8/8/8/4K3 w - c6 0 1",
+    "4k3/8/8/8/q2Pp2K/8/8/8 b - d3 0 1",
+    // ... along a diagonal through the captured pawn, alone and with a
+    // discovery through the capturer's square (a real double check).
+    "6k1/8/8/3pP3/8/8/B7/4K3 w - d6 0 1",
+    "4k3/6b1/8/8/3Pp3/8/8/K7 b - d3 0 1",
+    "B3R3/8/8/3pP3/4k3/8/8/K7 w - d6 0 1",
+    "k7/8/8/4K3/3Pp3/8/8/b3r3 b - d3 0 1",
+    // En passant that would expose the capturer's king: along the rank, off
+    // a diagonal or file pin, and along a diagonal pin (allowed).
+    "8/8/8/8/k2Pp2R/8/8/4K3 b - d3 0 1",
+    "4K3/8/8/8/Q2Pp2k/8/8/8 b - d3 0 1",
+    "4k2b/8/8/3pP3/8/8/8/K7 w - d6 0 1",
+    "k3r3/8/8/3pP3/8/8/8/4K3 w - d6 0 1",
+    "1b2k3/8/8/3pP3/8/8/7K/8 w - d6 0 1",
+    "8/7k/8/8/3Pp3/8/8/1Q2K3 b - d3 0 1",
 };
 
 TEST(Perft, PublishedCountsAtEveryDepth) {
@@ -72,8 +96,11 @@ std::vector<std::uint64_t> stockfishPerft(const std::vector<std::string>& fens, 
         std::fclose(f);
     else
         binary = "stockfish";
-    const std::string input  = ::testing::TempDir() + "brix_sf_in.txt";
-    const std::string output = ::testing::TempDir() + "brix_sf_out.txt";
+    // One pair of files per process: both builds' suites, and other
+    // checkouts' suites, may run at the same time on one machine.
+    const std::string stem   = ::testing::TempDir() + "brix_sf_" + std::to_string(getpid());
+    const std::string input  = stem + "_in.txt";
+    const std::string output = stem + "_out.txt";
     {
         std::ofstream script(input);
         for (const auto& fen : fens) script << "position fen " << fen << "\ngo perft " << depth << "\n";
@@ -86,6 +113,8 @@ std::vector<std::uint64_t> stockfishPerft(const std::vector<std::string>& fens, 
     std::vector<std::uint64_t> counts;
     while (std::getline(in, line))
         if (line.rfind("Nodes searched: ", 0) == 0) counts.push_back(std::stoull(line.substr(16)));
+    std::remove(input.c_str());
+    std::remove(output.c_str());
     return counts;
 }
 
@@ -108,6 +137,14 @@ TEST(Perft, AgreesWithStockfishOnRealGamePositions) {
 
 TEST(Perft, AgreesWithStockfishOnTrickyPositions) {
     expectAgreement(std::vector<std::string>(std::begin(TRICKY), std::end(TRICKY)), SANITIZED ? 3 : 4);
+}
+
+// Random positions built around an en-passant capture (uncovered checks
+// along ranks and diagonals, pinned capturers, captures answering a check),
+// and around discovered, promotion and castling checks.
+TEST(Perft, AgreesWithStockfishOnRandomEnPassantPositions) {
+    expectAgreement(enPassantPositions(SANITIZED ? 80 : 300, 2027), 3);
+    expectAgreement(lineRichPositions(SANITIZED ? 40 : 150, 2028), 3);
 }
 
 TEST(Perft, AgreesWithStockfishAtDepthFour) {

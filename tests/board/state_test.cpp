@@ -5,8 +5,10 @@
 #include <random>
 #include "board/attacks.h"
 #include "board/makemove.h"
+#include "board/notation.h"
 #include "board/position.h"
 #include "board/setup.h"
+#include "tests/board/random_positions.h"
 #include "tests/test_support.h"
 #include "tools/perft.h"
 
@@ -175,6 +177,25 @@ TEST(IncrementalState, MatchesRebuildAlongRandomGamesAndUnmakesBitForBit) {
         expectSameDerived(start.derived, end.derived, "after unmaking walk " + std::to_string(walk));
         EXPECT_EQ(start.fifty, end.fifty);
         EXPECT_EQ(start.checks[0], end.checks[0]);
+    }
+}
+
+// One move from positions built around en passant, discoveries, promotions
+// and castling: what makeMove leaves, check descriptor included, equals a
+// rebuild from the resulting FEN.
+TEST(IncrementalState, EveryMoveFromRandomPositionsMatchesRebuild) {
+    std::vector<std::string> starts = enPassantPositions(SANITIZED ? 150 : 800, 21);
+    for (const std::string& fen : lineRichPositions(SANITIZED ? 150 : 800, 22)) starts.push_back(fen);
+    for (const std::string& fen : starts) {
+        setUpFen(fen);
+        generateLegalCandidates();
+        const std::uint32_t end = firstMove[1];
+        for (std::uint32_t i = firstMove[0]; i < end; ++i) {
+            if (!makeMove(moveStack[i].move)) continue;
+            checkAgainstRebuild(fen + " after " + moveToCoord(moveStack[i].move));
+            unmakeMove();
+            if (HasFatalFailure()) return;
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sstream>
 #include "board/position.h"
+#include "board/setup.h"
 #include "eval/evaluate.h"
 #include "eval/pawns.h"
 #include "eval/pieces.h"
@@ -214,6 +215,72 @@ TEST(Evaluation, PawnHashHitsEqualFreshComputation) {
     slot.key ^= 1u << 20;  // another configuration with the same low 13 bits
     probePawnHash();
     EXPECT_EQ(slot.key, firstKey);
+}
+
+// Files that hold a pawn of each colour, as a passed/backward file mask.
+std::uint8_t filesWithPawns(int colour) {
+    std::uint8_t files = 0;
+    for (int f = 0; f < 8; ++f)
+        if (pawnFileRanks[colour][f + 1]) files |= std::uint8_t(1 << f);
+    return files;
+}
+
+// Evaluates with `planted` in the current pawn key's slot, as a pawn-hash
+// hit would find it.
+int evaluateWithEntry(const PawnHashEntry& planted) {
+    PawnHashEntry& slot = pawnHashTable[pawnKey & (PAWN_HASH_ENTRIES - 1)];
+    slot                = planted;
+    slot.key            = pawnKey;
+    return fullEval();
+}
+
+// The same entry with its file masks cut down to files that hold a pawn of
+// the colour: what a sound entry could say.
+PawnHashEntry withinPawnFiles(PawnHashEntry entry) {
+    entry.whiteBackwardFiles &= filesWithPawns(WHITE);
+    entry.whitePassedFiles &= filesWithPawns(WHITE);
+    entry.blackBackwardFiles &= filesWithPawns(BLACK);
+    entry.blackPassedFiles &= filesWithPawns(BLACK);
+    return entry;
+}
+
+// A pawn-hash hit on an entry filled for another structure (two structures
+// with one key) must be harmless: no undefined behaviour and no square off
+// the board, whatever the entry holds (the sanitizer build checks that);
+// mask bits for files without a pawn of the colour are ignored.
+TEST(Evaluation, PawnHashFalseHitIsHarmless) {
+    // Two real structures with the same pawn key: white a4 e2, black g6 h3
+    // against white b7, black c7 c5 g3. The first leaves passed-pawn files
+    // a, e (white) and g, h (black) in the slot; the second has no pawn there.
+    setUpEval("4k3/8/6p1/8/P7/7p/4P3/4K3 w - - 0 1");
+    const std::uint32_t key = pawnKey;
+    fullEval();
+    const PawnHashEntry first = probePawnHash();
+    ASSERT_TRUE(setPositionFromFen("4k3/1Pp5/8/2p5/8/6p1/8/4K3 w - - 0 1"));
+    ASSERT_EQ(pawnKey, key) << "the two structures must collide";
+    ASSERT_NE(first.whitePassedFiles & ~filesWithPawns(WHITE), 0);
+    ASSERT_NE(first.blackPassedFiles & ~filesWithPawns(BLACK), 0);
+    EXPECT_EQ(pawnHashTable[key & (PAWN_HASH_ENTRIES - 1)].key, key);  // so this is a hit
+    const int falseHit = fullEval();
+    EXPECT_EQ(falseHit, evaluateWithEntry(withinPawnFiles(first)));
+
+    // Planted entries full of nonsense on real positions: every mask bit
+    // set, shelter bytes and score at random.
+    std::uint32_t noise = 12345;
+    auto          next  = [&noise] { return noise = noise * 1103515245u + 12345u; };
+    int           checked = 0;
+    for (const std::string& fen : realGamePositions(SANITIZED ? 60 : 300, 31)) {
+        setUpEval(fen);
+        PawnHashEntry planted;
+        planted.score = std::int16_t(next() >> 16);
+        for (std::uint8_t& b : planted.shelter) b = std::uint8_t(next() >> 24);
+        planted.whiteBackwardFiles = planted.blackBackwardFiles = 0xFF;
+        planted.whitePassedFiles = planted.blackPassedFiles = 0xFF;
+        const int score = evaluateWithEntry(planted);
+        EXPECT_EQ(score, evaluateWithEntry(withinPawnFiles(planted))) << fen;
+        checked += filesWithPawns(WHITE) != 0xFF || filesWithPawns(BLACK) != 0xFF;
+    }
+    EXPECT_GT(checked, SANITIZED ? 30 : 150);  // positions with a pawnless file
 }
 
 TEST(Evaluation, LazyExitAndCheapEstimate) {
