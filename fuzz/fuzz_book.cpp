@@ -27,7 +27,7 @@
 namespace {
 
 constexpr const char* OTHER_BOOK = "other.bin";
-constexpr int         GAME_PLIES = 16;  // the game played before learning
+constexpr int         MIN_GAME_PLIES = 16;  // the game played before learning
 
 std::vector<std::uint8_t> bookFromInput(const std::uint8_t* data, std::size_t size) {
     std::vector<std::uint8_t> file(BOOK_INDEX_BYTES, 0xFF);
@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // 1. The listing, then a game that follows the book while it can.
     probeBook(true);
-    while (gamePly < GAME_PLIES) {
+    // Learning needs a few moves after the last book move.
+    while (gamePly < MIN_GAME_PLIES || (gamePly < lastBookPly + 8 && gamePly < MAX_GAME_PLIES / 8)) {
         ply              = 0;
         const Move book  = probeBook(false);
         const Move move  = book ? book : firstLegalMove();
