@@ -10,7 +10,7 @@ binary=$1 name=$2 runs=$3 fuzz=$4 crashes=$5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/corpus" "$crashes"
-options=(-seed=1 -runs="$runs" -timeout=60 -rss_limit_mb=4096 -print_final_stats=1
+options=(-seed=1 -runs="$runs" -timeout=300 -rss_limit_mb=4096 -print_final_stats=1
          -artifact_prefix="$crashes/$name-")
 if [ -f "$fuzz/$name.dict" ]; then options+=(-dict="$fuzz/$name.dict"); fi
 symbolizer=$(command -v llvm-symbolizer-14 || command -v llvm-symbolizer || true)
