@@ -4,12 +4,14 @@
 // built at start-up from the project's own games.
 //
 // Searches are kept short and free of the clock, so that a run is fast and
-// replays exactly: every search is depth-limited (at most SEARCH_DEPTH
+// replays exactly: the clock stands still (below), every search is depth-limited (at most SEARCH_DEPTH
 // plies), and a command that sets a time control is followed by an `sd`
 // that turns the clock off again. Time controls still go through their own
 // arithmetic; only the budgets they give are not used. The search reads
 // the pipe at its usual polls, so commands still arrive during searches
 // (analysis and pondering too), at node counts, not at times.
+#include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +28,21 @@
 #ifndef BRIX_SOURCE_DIR
 #error "BRIX_SOURCE_DIR must name the project folder"
 #endif
+
+// The engine's clock stands still here. With the searches bounded by depth
+// no decision depends on it, but the times it prints and charges to the
+// clocks would still differ from run to run, and with them the lengths of
+// thinking lines and the paths through the clock arithmetic: a stopped
+// clock keeps every run of an input the same. Only the monotonic clock the
+// engine reads is stopped; libFuzzer times its runs by the wall clock.
+extern "C" int clock_gettime(clockid_t clock, timespec* time) {
+    if (clock == CLOCK_MONOTONIC) {
+        time->tv_sec  = 1000;
+        time->tv_nsec = 0;
+        return 0;
+    }
+    return int(syscall(SYS_clock_gettime, clock, time));
+}
 
 namespace {
 
