@@ -71,9 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     probeBook(true);
     // Learning needs a few moves after the last book move.
     while (gamePly < MIN_GAME_PLIES || (gamePly < lastBookPly + 8 && gamePly < MAX_GAME_PLIES / 8)) {
-        ply              = 0;
-        const Move book  = probeBook(false);
-        const Move move  = book ? book : firstLegalMove();
+        ply             = 0;
+        const Move book = probeBook(false);
+        const Move move = book ? book : firstLegalMove();
         if (!move) break;
         if (book) lastBookPly = gamePly;
         if (!makeMove(move)) fuzzFailure("book move refused", moveToCoord(move));
