@@ -3,12 +3,15 @@
 
 BUILD     := build
 SANITIZE  := build-sanitize
+FUZZ      := build-fuzz
 JOBS      := $(shell nproc 2>/dev/null || echo 2)
 # Debian packages the build and the tests need: stockfish is the perft
-# oracle; xboard, xvfb and fairymax play the GUI match.
-PACKAGES  := cmake g++ make libgtest-dev stockfish xboard xvfb fairymax
+# oracle; xboard, xvfb and fairymax play the GUI match; clang-14 with
+# libFuzzer (libclang-rt-14-dev) builds the fuzz targets, and llvm-14's
+# symbolizer names the lines in their reports.
+PACKAGES  := cmake g++ make libgtest-dev stockfish xboard xvfb fairymax clang-14 libclang-rt-14-dev llvm-14
 
-.PHONY: all release sanitize run test deps clean
+.PHONY: all release sanitize fuzz run test deps clean
 
 all: release
 
@@ -32,6 +35,12 @@ sanitize:
 	cmake -S . -B $(SANITIZE) -DCMAKE_BUILD_TYPE=Debug -DBRIX_SANITIZE=ON >/dev/null
 	cmake --build $(SANITIZE) -j $(JOBS)
 
+# The fuzz targets (fuzz/), built with clang and libFuzzer in their own
+# directory; the gcc builds above are not touched.
+fuzz:
+	cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-14 -DBRIX_FUZZ=ON -DBRIX_TESTS=OFF >/dev/null
+	cmake --build $(FUZZ) -j $(JOBS)
+
 BOOK_GAMES := book/games/masters-modern.pgn
 
 # The engine reads BrixBook.bin from its working directory: build one from
@@ -42,9 +51,10 @@ BrixBook.bin: | release
 run: deps release BrixBook.bin
 	./$(BUILD)/brix
 
-test: deps release sanitize
+test: deps release sanitize fuzz
 	cd $(BUILD) && ctest --output-on-failure
 	cd $(SANITIZE) && ctest --output-on-failure
+	cd $(FUZZ) && ctest --output-on-failure
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE)
+	rm -rf $(BUILD) $(SANITIZE) $(FUZZ)
