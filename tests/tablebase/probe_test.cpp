@@ -124,14 +124,12 @@ TEST_F(Tablebase, EnPassantSquareOnlyWithACapturerBesideThePawn) {
     std::int16_t score;
     ASSERT_TRUE(probe("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1", score));
     EXPECT_EQ(score, 9746 + 22);
-    // No pawn beside d5: set-up drops such a square, but a position may still
-    // carry one (the board keeps what it is given), and the tables' en-passant
-    // indices assume a capturer.
-    setUpFen("4k3/8/8/3p2P1/8/8/8/4K3 w - - 0 1");
-    epSquare = 19;  // d6
+    // No pawn beside d5. The board keeps the square (the double push itself
+    // was possible), but the tables' en-passant indices assume a capturer.
+    setUpFen("4k3/8/8/3p2P1/8/8/8/4K3 w - d6 0 1");
+    ASSERT_EQ(epSquare, 19);  // d6
     ASSERT_TRUE(probeTablebase(&score));
     EXPECT_EQ(score, 9746 + 44);
-    epSquare = NO_EP;
 }
 
 TEST_F(Tablebase, KingsAloneAndSevenMenAreNeverLookedUp) {
