@@ -124,10 +124,14 @@ std::int32_t fetchTableByte(int ordinal, int side, std::uint32_t block, std::uin
     // 1. A hit becomes the most recently used and moves to the front of its chain.
     for (std::int32_t i = chainHeads[ordinal][side][block & (TB_CHAINS - 1)]; i != NO_SLOT; i = slots[i].chainNext) {
         if (slots[i].block != block) continue;
-        unlinkRecent(i);
-        linkMostRecent(i);
-        unlinkChain(i);
-        linkChainFront(i);
+        if (i != mostRecent) {  // repeated probes of one block skip the relinking
+            unlinkRecent(i);
+            linkMostRecent(i);
+        }
+        if (slots[i].chainPrev != NO_SLOT) {
+            unlinkChain(i);
+            linkChainFront(i);
+        }
         return std::int8_t(slots[i].data[offset]);
     }
     // 2. A miss takes a free slot, or else the least recently used one.
