@@ -84,7 +84,7 @@ bool enterMaterial(int ordinal) {
 void registerOrQuit(const char* directory, int ordinal, int side, int& highest) {
     if (!registerTableSide(directory, ordinal, side)) return;
     if (!enterMaterial(ordinal)) {
-        std::printf("*** Unable to register %s\n", tablebaseCatalogue[ordinal].name);
+        std::printf("*** Unable to register %s\n", tableFileName(ordinal, side));
         std::fflush(stdout);
         std::exit(1);
     }

@@ -174,6 +174,8 @@ constexpr std::int32_t mapByte(std::int32_t b) {
 
 bool isTableSideRegistered(int ordinal, int side) { return tableFiles[ordinal][side].fileName[0] != '\0'; }
 
+const char* tableFileName(int ordinal, int side) { return tableFiles[ordinal][side].fileName; }
+
 void closeTableFiles() {
     for (auto& record : tableFiles)
         for (TableFile& t : record) closeFile(t);

@@ -21,7 +21,8 @@ bool registerTableSide(const char* directory, int ordinal, int side);
 // Closes every open table file and forgets every registration.
 void forgetTableFiles();
 void closeTableFiles();
-bool isTableSideRegistered(int ordinal, int side);
+bool        isTableSideRegistered(int ordinal, int side);
+const char* tableFileName(int ordinal, int side);  // "" when not registered
 
 // Replaces the block cache by one of `bytes` bytes with no block in it.
 // False when the memory is not there (no cache then).
