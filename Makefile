@@ -8,7 +8,7 @@ JOBS      := $(shell nproc 2>/dev/null || echo 2)
 # oracle; xboard, xvfb and fairymax play the GUI match.
 PACKAGES  := cmake g++ make libgtest-dev stockfish xboard xvfb fairymax
 
-.PHONY: all release sanitize run test deps clean
+.PHONY: all release sanitize run test deps clean tablebases
 
 all: release
 
@@ -39,10 +39,22 @@ BOOK_GAMES := book/games/masters-modern.pgn
 BrixBook.bin: | release
 	./$(BUILD)/brix /CB $(BOOK_GAMES) > /dev/null
 
-run: deps release BrixBook.bin
+# Endgame tables of up to four men, made by the tools program; tbgen keeps
+# the tables already there and makes only the missing ones.
+TABLES := $(CURDIR)/tablebases
+
+tablebases: release
+	./$(BUILD)/brix-tools tbgen $(TABLES)
+
+# A first brix.cfg points the engine at them (a path without blanks: the
+# configuration value is one word).
+brix.cfg:
+	echo "EGTB_PATH $(TABLES)" > $@
+
+run: deps release BrixBook.bin tablebases brix.cfg
 	./$(BUILD)/brix
 
-test: deps release sanitize
+test: deps release sanitize tablebases
 	cd $(BUILD) && ctest --output-on-failure
 	cd $(SANITIZE) && ctest --output-on-failure
 

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 #include "tablebase/catalogue.h"
+#include "tablebase/indexing.h"
 
 static std::uint64_t kingMask[64];
 static std::uint64_t knightMask[64];
@@ -20,6 +21,7 @@ static constexpr std::uint64_t bitOf(int s) { return std::uint64_t(1) << s; }
 static bool onBoard(int file, int rank) { return file >= 0 && file < 8 && rank >= 0 && rank < 8; }
 
 void initTbCore() {
+    initIndexTables();
     static const int kingStep[8][2]   = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
     static const int knightStep[8][2] = {{1, 2}, {2, 1}, {-1, 2}, {-2, 1}, {1, -2}, {2, -1}, {-1, -2}, {-2, -1}};
     for (int s = 0; s < 64; ++s) {
@@ -119,7 +121,8 @@ int generateTbMoves(const TbPosition& p, TbMove* moves) {
     const bool checked = isAttackedBy(p, ownKing, us ^ 1, occ);
     auto add = [&](int man, int to, int promotion, int captured) {
         TbMove m{std::uint8_t(man), std::uint8_t(to), std::uint8_t(promotion), std::uint8_t(captured)};
-        if (checked || man == us || lineKind[ownKing][p.square[man]] != 0 ||
+        const int from = p.square[man];
+        if (checked || man == us || (lineKind[ownKing][from] != 0 && !(betweenMask[ownKing][from] & occ)) ||
             (captured != 255 && p.square[captured] != to)) {
             const TbPosition q = applyTbMove(p, m);
             if (isAttackedBy(q, q.square[us], us ^ 1, occupancyOf(q))) return;
@@ -316,3 +319,37 @@ bool lookUpTbValue(const TbPosition& p, int& value) {
 }
 
 const std::int8_t* tableBytes(int ordinal, int fileSide) { return tableOf(ordinal).data[fileSide].data(); }
+
+void writeTbFen(const TbPosition& p, char* out) {
+    static const char letter[6] = {'p', 'n', 'b', 'r', 'q', 'k'};
+    char board[64];
+    for (int s = 0; s < 64; ++s) board[s] = 0;
+    for (int i = 0; i < p.men; ++i)
+        if (p.square[i] != TBC_GONE)
+            board[p.square[i]] = char(p.colour[i] == 0 ? letter[p.type[i]] - 32 : letter[p.type[i]]);
+    for (int rank = 7; rank >= 0; --rank) {
+        int empty = 0;
+        for (int file = 0; file < 8; ++file) {
+            const char c = board[rank * 8 + file];
+            if (!c) {
+                ++empty;
+                continue;
+            }
+            if (empty) *out++ = char('0' + empty), empty = 0;
+            *out++ = c;
+        }
+        if (empty) *out++ = char('0' + empty);
+        if (rank) *out++ = '/';
+    }
+    *out++ = ' ';
+    *out++ = p.toMove == 0 ? 'w' : 'b';
+    *out++ = ' ';
+    *out++ = '-';
+    *out++ = ' ';
+    if (p.epSquare == TBC_NO_EP)
+        *out++ = '-';
+    else
+        *out++ = char('a' + (p.epSquare & 7)), *out++ = char('1' + (p.epSquare >> 3));
+    std::sprintf(out, " 0 1");
+}
+

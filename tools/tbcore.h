@@ -44,6 +44,9 @@ TbPosition applyTbMove(const TbPosition& p, const TbMove& m);
 // Whether a move keeps the material (neither capture nor promotion).
 inline bool staysInTable(const TbMove& m) { return m.captured == 255 && m.promotion == 0; }
 
+// FEN text of a position (no castling, move counters 0 1); 100 chars suffice.
+void writeTbFen(const TbPosition& p, char* out);
+
 // Men per type (0 pawn .. 4 queen) of each colour; 'name' gets the record
 // name with colour 0 first (which may not be a catalogue name).
 void materialOf(const TbPosition& p, std::uint8_t counts[2][5]);

@@ -156,39 +156,6 @@ int verifyTables(const std::string& directory, const std::vector<std::string>& n
     return bad == 0 ? 0 : 1;
 }
 
-static void writeFen(const TbPosition& p, char* out) {
-    static const char letter[6] = {'p', 'n', 'b', 'r', 'q', 'k'};
-    char board[64];
-    for (int s = 0; s < 64; ++s) board[s] = 0;
-    for (int i = 0; i < p.men; ++i)
-        if (p.square[i] != TBC_GONE)
-            board[p.square[i]] = char(p.colour[i] == 0 ? letter[p.type[i]] - 32 : letter[p.type[i]]);
-    for (int rank = 7; rank >= 0; --rank) {
-        int empty = 0;
-        for (int file = 0; file < 8; ++file) {
-            const char c = board[rank * 8 + file];
-            if (!c) {
-                ++empty;
-                continue;
-            }
-            if (empty) *out++ = char('0' + empty), empty = 0;
-            *out++ = c;
-        }
-        if (empty) *out++ = char('0' + empty);
-        if (rank) *out++ = '/';
-    }
-    *out++ = ' ';
-    *out++ = p.toMove == 0 ? 'w' : 'b';
-    *out++ = ' ';
-    *out++ = '-';
-    *out++ = ' ';
-    if (p.epSquare == TBC_NO_EP)
-        *out++ = '-';
-    else
-        *out++ = char('a' + (p.epSquare & 7)), *out++ = char('1' + (p.epSquare >> 3));
-    std::sprintf(out, " 0 1");
-}
-
 int dumpTable(const std::string& directory, const std::string& name) {
     const int ordinal = findTablebaseRecord(name.c_str());
     if (ordinal <= 0 || ordinal > 145) return 2;
@@ -207,7 +174,7 @@ int dumpTable(const std::string& directory, const std::string& name) {
                 if (q.epSquare != TBC_NO_EP) q.epSquare = std::uint8_t(q.epSquare ^ mirror);
                 int v = 0;
                 if (!lookUpTbValue(q, v)) return 1;
-                writeFen(q, fen);
+                writeTbFen(q, fen);
                 std::printf("%s\t%d\n", fen, v);
             }
         }
