@@ -8,6 +8,7 @@
 #include <cstring>
 #include "board/position.h"
 #include "tablebase/catalogue.h"
+#include "tablebase/indexing.h"
 #include "tablebase/tbfiles.h"
 
 char        egtbPath[256];
@@ -95,6 +96,7 @@ void registerOrQuit(const char* directory, int ordinal, int side, int& highest) 
 // a table side wins. Returns the most men of any registered table, or 0.
 int registerTablebases(const char* path) {
     closeTableFiles();
+    initIndexTables();
     if (!treeBuilt) buildMaterialTree();
     else clearLeaves();
     forgetTableFiles();

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 #include "tablebase/catalogue.h"
+#include "tablebase/indexing.h"
 #include "tablebase/tablebase.h"
 #include "tablebase/tbfiles.h"
 
@@ -64,6 +65,7 @@ void startTablebases(const std::string& path, int cacheLog) {
 }
 
 void stopTablebases() {
+    initIndexTables();  // the tests compute indices before the tables start
     egtbPath[0]      = '\0';
     egtbCacheSizeLog = 10;
     egtbMaxPieces    = -1;
