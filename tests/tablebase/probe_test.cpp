@@ -4,6 +4,9 @@
 #include <unistd.h>
 #include <cstdio>
 #include "board/position.h"
+#include "search/think.h"
+#include "tools/bench.h"
+#include "tools/pgn.h"
 #include "tablebase/catalogue.h"
 #include "tablebase/tablebase.h"
 #include "tablebase/tbfiles.h"
@@ -248,6 +251,27 @@ TEST_F(Tablebase, TwoByteValuesAndTheirScores) {
     ASSERT_TRUE(probe("nn2k3/8/8/8/8/8/8/RN2K3 w - - 0 1", score));
     // v = -62 * 256 + 0x34 = -15820; 2v - 10004 = -41644, which wraps to 23892.
     EXPECT_EQ(score, 23892);
+}
+
+TEST_F(Tablebase, DrawnRootKeepsToDrawingMoves) {
+    // The root (KQK, white to move) is a table draw; of white's moves only
+    // Qa2-a1 leads to a position the tables also call a draw. The search must
+    // play it, whatever its own evaluation prefers.
+    const Lists child = lists("e1", QUEEN_ENTRY, "a1", "e5");
+    writeTableFile(file("kqk.nbw"), tableSize("kqk", 0), 0);
+    writeTableFile(file("kqk.nbb"), tableSize("kqk", 1), -100, {{indexOf("kqk", 1, child), 0}});
+    const char* root = "8/8/8/4k3/8/8/Q7/4K3 w - - 0 1";
+    setUpFen(root);
+    resetSearchState();
+    runSearch(4, 0);
+    const Move own = pvTable[0][0];
+    startTablebases(dir.path);
+    setUpFen(root);
+    resetSearchState();
+    runSearch(4, 0);
+    EXPECT_EQ(tbPieceLimit, -2);
+    EXPECT_EQ(pvTable[0][0], findSanMove("Qa1"));
+    EXPECT_NE(own, findSanMove("Qa1")) << "the search alone would play it anyway";
 }
 
 }  // namespace
