@@ -53,12 +53,13 @@ protected:
 TEST_F(Tablebase, EveryStoredByteGetsItsScore) {
     // The mapping from the side to move's view: wins just below the search's
     // mate scores, losses above its mated scores, the far classes at the edge.
+    setUpFen("8/8/8/4k3/8/8/Q7/4K3 w - - 0 1");
     for (int b = -128; b <= 127; ++b) {
         writeTableFile(file("kqk.nbw"), tableSize("kqk", 0), std::int8_t(b));
-        startTablebases(dir.path);
+        startTablebases(dir.path, 5);
         ASSERT_EQ(egtbMaxPieces, 3);
-        std::int16_t score;
-        const bool   found = probe("8/8/8/4k3/8/8/Q7/4K3 w - - 0 1", score);
+        std::int16_t score = -1;
+        const bool   found = probeTablebase(&score);
         if (b == 127) {
             EXPECT_FALSE(found) << "127 marks indices without a position";
             continue;
