@@ -39,7 +39,7 @@ int layOutNode(int level, int most, int& next) {
 void buildMaterialTree() {
     int next = 0;
     layOutNode(0, TREE_MEN, next);
-    treeBuilt = true;
+    treeBuilt = next == TREE_SLOTS;
 }
 
 // The leaf slot of the counts, or -1 when they leave the tree.
@@ -52,11 +52,6 @@ int leafSlot(const std::uint8_t counts[TREE_LEVELS]) {
         node = materialTree[node + c];
         left -= c;
     }
-}
-
-void clearLeaves() {
-    int next = 0;
-    layOutNode(0, TREE_MEN, next);
 }
 
 // Enters a record's material with white as its first side (+ordinal) and,
@@ -97,8 +92,7 @@ void registerOrQuit(const char* directory, int ordinal, int side, int& highest) 
 int registerTablebases(const char* path) {
     closeTableFiles();
     initIndexTables();
-    if (!treeBuilt) buildMaterialTree();
-    else clearLeaves();
+    buildMaterialTree();  // every leaf back to "no table"
     forgetTableFiles();
     int         highest = 0;
     const char* p       = path;
