@@ -34,17 +34,24 @@ static unsigned threadCount() {
     return n == 0 ? 2 : (n > 8 ? 8 : n);
 }
 
-// Runs work(begin, end) over [0, size) in chunks on every core.
-void runParallel(std::uint64_t size, const std::function<void(std::uint64_t, std::uint64_t)>& work) {
-    constexpr std::uint64_t      CHUNK = 1 << 16;
-    std::atomic<std::uint64_t>   next{0};
-    std::vector<std::thread>     pool;
+// Runs work(begin, end) over [0, size) in chunks on every core; with a
+// label, reports every tenth of the way on stderr.
+void runParallel(std::uint64_t size, const std::function<void(std::uint64_t, std::uint64_t)>& work,
+                 const char* label) {
+    constexpr std::uint64_t    CHUNK = 1 << 16;
+    std::atomic<std::uint64_t> next{0}, done{0};
+    std::vector<std::thread>   pool;
     for (unsigned t = 0; t < threadCount(); ++t)
         pool.emplace_back([&] {
             for (;;) {
                 const std::uint64_t begin = next.fetch_add(CHUNK);
                 if (begin >= size) return;
-                work(begin, begin + CHUNK < size ? begin + CHUNK : size);
+                const std::uint64_t end = begin + CHUNK < size ? begin + CHUNK : size;
+                work(begin, end);
+                const std::uint64_t before = done.fetch_add(end - begin);
+                if (label && (before * 10 / size) != ((before + end - begin) * 10 / size))
+                    std::fprintf(stderr, "%s %llu%%\n", label,
+                                 static_cast<unsigned long long>((before + end - begin) * 10 / size * 10));
             }
         });
     for (auto& thread : pool) thread.join();
@@ -196,6 +203,7 @@ static bool writeTable(Generation& g, int ordinal, const std::string& directory)
             stored.reset(new std::atomic<std::int8_t>[count]);
             for (std::uint32_t i = 0; i < count; ++i) stored[i].store(127, std::memory_order_relaxed);
         }
+        const std::string label = std::string(r.name) + (side == 0 ? ": writing .nbw," : ": writing .nbb,");
         runParallel(g.layout.size, [&](std::uint64_t begin, std::uint64_t end) {
             for (std::uint64_t index = begin; index < end; ++index) {
                 const std::uint8_t code = g.value[side][index].load(std::memory_order_relaxed);
@@ -214,7 +222,7 @@ static bool writeTable(Generation& g, int ordinal, const std::string& directory)
                 } else if (!stored[at].compare_exchange_strong(was, v, std::memory_order_relaxed) && was != v)
                     ++conflicts;
             }
-        });
+        }, g.layout.size > (std::uint64_t(1) << 26) ? label.c_str() : nullptr);
         if (checkOnly) continue;
         const std::string path = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
         const std::string temporary = path + ".part";
@@ -281,17 +289,23 @@ static bool generateOne(int ordinal, const std::string& directory, bool always) 
         g.value[side].reset(new std::atomic<std::uint8_t>[g.layout.size]);
         g.counter[side].reset(new std::atomic<std::uint8_t>[g.layout.size]);
     }
+    const bool        large = g.layout.size > (std::uint64_t(1) << 26);
+    const std::string setUpLabel[2] = {std::string(r.name) + ": set-up, first side to move,",
+                                       std::string(r.name) + ": set-up, second side to move,"};
     for (int side = 0; side < 2; ++side)
-        runParallel(g.layout.size, [&](std::uint64_t b, std::uint64_t e) { initialisePositions(g, side, b, e); });
+        runParallel(
+            g.layout.size, [&](std::uint64_t b, std::uint64_t e) { initialisePositions(g, side, b, e); },
+            large ? setUpLabel[side].c_str() : nullptr);
     if (g.failed) return false;
-    std::fprintf(stderr, "%s: positions set up\n", r.name);
+    std::fprintf(stderr, "%s: positions set up (%.1f s)\n", r.name,
+                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     for (int plies = 0; plies <= MAX_PLIES; ++plies) {
         if (plies + 1 > g.highestCode.load()) break;
         std::atomic<std::uint64_t> frontier{0};
         runParallel(g.layout.size, [&](std::uint64_t b, std::uint64_t e) { propagate(g, plies, b, e, frontier); });
-        std::fprintf(stderr, "%s: pass %d: %llu positions %s in %d\n", r.name, plies + 1,
-                     static_cast<unsigned long long>(frontier.load()), (plies & 1) ? "win" : "lose",
-                     (plies + 1) / 2);
+        std::fprintf(stderr, "%s: pass %d: %llu positions %s in %d (%.1f s)\n", r.name, plies + 1,
+                     static_cast<unsigned long long>(frontier.load()), (plies & 1) ? "win" : "lose", (plies + 1) / 2,
+                     std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     if (g.failed) return false;
     g.counter[0].reset();

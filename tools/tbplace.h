@@ -30,8 +30,10 @@ bool isLegalPlacement(const TbPosition& p);
 // The catalogue index of a position of this record (record orientation,
 // colour 0 = first side) for the side given.
 std::uint32_t fileIndexOf(int ordinal, int side, const TbPosition& p);
-// Runs work(begin, end) over [0, size) in chunks on every core.
-void runParallel(std::uint64_t size, const std::function<void(std::uint64_t, std::uint64_t)>& work);
+// Runs work(begin, end) over [0, size) in chunks on every core; with a
+// label, reports every tenth of the way on stderr as "label 30%".
+void runParallel(std::uint64_t size, const std::function<void(std::uint64_t, std::uint64_t)>& work,
+                 const char* label = nullptr);
 // Records reached by a capture or a promotion (each once; "kk" left out).
 void subtablesOf(int ordinal, std::vector<int>& records);
 
