@@ -11,7 +11,7 @@ JOBS      := $(shell nproc 2>/dev/null || echo 2)
 # symbolizer names the lines in their reports.
 PACKAGES  := cmake g++ make libgtest-dev stockfish xboard xvfb fairymax clang-14 libclang-rt-14-dev llvm-14
 
-.PHONY: all release sanitize fuzz run test deps clean
+.PHONY: all release sanitize fuzz run test deps clean tablebases
 
 all: release
 
@@ -48,10 +48,22 @@ BOOK_GAMES := book/games/masters-modern.pgn
 BrixBook.bin: | release
 	./$(BUILD)/brix /CB $(BOOK_GAMES) > /dev/null
 
-run: deps release BrixBook.bin
+# Endgame tables of up to four men, made by the tools program; tbgen keeps
+# the tables already there and makes only the missing ones.
+TABLES := $(CURDIR)/tablebases
+
+tablebases: release
+	./$(BUILD)/brix-tools tbgen $(TABLES)
+
+# A first brix.cfg points the engine at them (a path without blanks: the
+# configuration value is one word).
+brix.cfg:
+	echo "EGTB_PATH $(TABLES)" > $@
+
+run: deps release BrixBook.bin tablebases brix.cfg
 	./$(BUILD)/brix
 
-test: deps release sanitize fuzz
+test: deps release sanitize fuzz tablebases
 	cd $(BUILD) && ctest --output-on-failure
 	cd $(SANITIZE) && ctest --output-on-failure
 	cd $(FUZZ) && ctest --output-on-failure

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 #include "board/makemove.h"
 #include "board/notation.h"
 #include "board/position.h"
@@ -17,6 +19,7 @@
 #include "tools/bench.h"
 #include "tools/keygen.h"
 #include "tools/perft.h"
+#include "tools/tbgen.h"
 #include "tools/pgn.h"
 
 static constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
@@ -30,7 +33,10 @@ static int usage() {
                "  bench [DEPTH]                search fixed positions to DEPTH (default 8)\n"
                "  epd FILE SECONDS             run an EPD suite at SECONDS a position\n"
                "  bookbench [PROBES]           time book probes on BrixBook.bin in this directory\n"
-               "  genkeys                      print board/keys.cpp from its generator\n",
+               "  genkeys                      print board/keys.cpp from its generator\n"
+               "  tbgen DIR [NAME...]          make endgame tables (default: all of 3 and 4 men) into DIR\n"
+               "  tbverify DIR [NAME...]       check endgame tables in DIR move by move\n"
+               "  tbdump DIR NAME              every position of a table as FEN and stored value\n",
                stderr);
     return 2;
 }
@@ -202,6 +208,15 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "bench") == 0) return commandBench(argc, argv);
     if (std::strcmp(command, "epd") == 0) return commandEpd(argc, argv);
     if (std::strcmp(command, "bookbench") == 0) return commandBookBench(argc, argv);
+    if (std::strcmp(command, "tbgen") == 0 || std::strcmp(command, "tbverify") == 0) {
+        if (argc < 3) return usage();
+        const std::vector<std::string> names(argv + 3, argv + argc);
+        return command[2] == 'g' ? generateTables(argv[2], names) : verifyTables(argv[2], names);
+    }
+    if (std::strcmp(command, "tbdump") == 0) {
+        if (argc < 4) return usage();
+        return dumpTable(argv[2], argv[3]);
+    }
     if (std::strcmp(command, "genkeys") == 0) {
         printPieceKeysSource(stdout);
         return 0;

@@ -1,0 +1,237 @@
+// The endgame table generator: its move and unmove generators against the
+// engine's, the finished 3-man tables against Gaviota's distances, the
+// longest mates, and tbgen making missing sub-tables on its own.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+#include "board/makemove.h"
+#include "board/position.h"
+#include "tablebase/catalogue.h"
+#include "tests/test_support.h"
+#include "tools/perft.h"
+#include "tools/tbcore.h"
+#include "tools/tbplace.h"
+
+#ifndef BRIX_TABLEBASE_DIR
+#error "BRIX_TABLEBASE_DIR must name the project's table directory"
+#endif
+
+namespace {
+
+// The tables of `make tablebases`; a test that needs them fails without them.
+bool tablesPresent(const std::vector<std::string>& names) {
+    for (const auto& name : names) {
+        const int o = findTablebaseRecord(name.c_str());
+        if (o <= 0) return false;
+        const TablebaseRecord& r = tablebaseCatalogue[o];
+        for (int side = 0; side < ((r.flags & TB_SYMMETRIC) ? 1 : 2); ++side) {
+            struct stat info;
+            const std::string path = std::string(BRIX_TABLEBASE_DIR) + "/" + name + (side ? ".nbb" : ".nbw");
+            if (stat(path.c_str(), &info) != 0 || std::uint64_t(info.st_size) != r.positionCount[side]) {
+                ADD_FAILURE() << path << " is missing or of the wrong size: run 'make tablebases' first";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+std::vector<std::int8_t> readTable(const std::string& path) {
+    std::ifstream     in(path, std::ios::binary);
+    std::vector<char> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return std::vector<std::int8_t>(raw.begin(), raw.end());
+}
+
+int runCommand(const std::string& command, std::string* output = nullptr) {
+    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return -1;
+    char        buffer[4096];
+    std::string text;
+    while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
+    if (output) *output = text;
+    return pclose(pipe);
+}
+
+using MoveKey = std::tuple<int, int, int>;  // from, to, promotion in tablebase squares
+
+std::set<MoveKey> engineMoves(const std::string& fen) {
+    setUpFen(fen);
+    generateLegalCandidates();
+    std::set<MoveKey> moves;
+    for (std::uint32_t i = firstMove[ply]; i < firstMove[ply + 1]; ++i) {
+        const Move m = moveStack[i].move;
+        if (!makeMove(m)) continue;
+        unmakeMove();
+        moves.insert({moveFrom(m) ^ 56, moveTo(m) ^ 56, movePromotion(m)});
+    }
+    return moves;
+}
+
+std::set<MoveKey> ownMoves(const TbPosition& p) {
+    TbMove            list[TBC_MAX_MOVES];
+    const int         n = generateTbMoves(p, list);
+    std::set<MoveKey> moves;
+    for (int i = 0; i < n; ++i) moves.insert({p.square[list[i].man], list[i].to, list[i].promotion});
+    EXPECT_EQ(moves.size(), std::size_t(n)) << "a move listed twice";
+    return moves;
+}
+
+// Random legal positions of a few materials, with their successors (which
+// bring en-passant positions after double pushes).
+std::vector<TbPosition> randomPositions(int perMaterial) {
+    initTbCore();
+    std::vector<TbPosition> positions;
+    std::mt19937_64         random(20261209);
+    for (const char* name : {"kqkr", "kpkp", "krpkr", "kppkp", "kbnkp", "kqpkq", "knppk"}) {
+        Placement layout;
+        setUpPlacement(findTablebaseRecord(name), layout);
+        for (int found = 0; found < perMaterial;) {
+            TbPosition p;
+            if (!decodePlacement(layout, random() % layout.size, int(random() % 2), p) || !isLegalPlacement(p))
+                continue;
+            ++found;
+            positions.push_back(p);
+            TbMove    moves[TBC_MAX_MOVES];
+            const int n = generateTbMoves(p, moves);
+            for (int i = 0; i < n; ++i)
+                if (staysInTable(moves[i])) positions.push_back(applyTbMove(p, moves[i]));
+        }
+    }
+    return positions;
+}
+
+TEST(TableGenerator, ForwardMovesMatchTheEngineOnRandomPositions) {
+    const auto positions = randomPositions(SANITIZED ? 150 : 400);
+    int        withEnPassant = 0;
+    for (const auto& p : positions) {
+        char fen[100];
+        writeTbFen(p, fen);
+        if (p.epSquare != TBC_NO_EP) ++withEnPassant;
+        ASSERT_EQ(ownMoves(p), engineMoves(fen)) << fen;
+    }
+    EXPECT_GT(withEnPassant, SANITIZED ? 5 : 20);
+}
+
+// Every move that stays in the table has its reverse among the unmoves of
+// the successor, and every unmove that lands on a position has the move.
+TEST(TableGenerator, UnmovesAreTheReverseOfMoves) {
+    const auto positions = randomPositions(SANITIZED ? 40 : 250);
+    for (const auto& p : positions) {
+        Placement layout;
+        std::uint8_t counts[2][5];
+        materialOf(p, counts);
+        setUpPlacement(findTablebaseRecord(materialName(counts[0], counts[1]).c_str()), layout);
+        const std::uint64_t here = encodePlacement(layout, p);
+        TbMove              moves[TBC_MAX_MOVES];
+        const int           n = generateTbMoves(p, moves);
+        char                fen[100];
+        writeTbFen(p, fen);
+        for (int i = 0; i < n; ++i) {
+            if (!staysInTable(moves[i])) continue;
+            const TbPosition next  = applyTbMove(p, moves[i]);
+            int              found = 0;
+            forEachPredecessor(next, [&](const TbPosition& q) { found += encodePlacement(layout, q) == here; });
+            EXPECT_EQ(found, 1) << fen << " move to " << int(moves[i].to);
+        }
+        forEachPredecessor(p, [&](const TbPosition& q) {
+            if (!isLegalPlacement(q)) return;
+            TbMove    back[TBC_MAX_MOVES];
+            const int m    = generateTbMoves(q, back);
+            int       hits = 0;
+            for (int i = 0; i < m; ++i)
+                if (staysInTable(back[i]) && encodePlacement(layout, applyTbMove(q, back[i])) == here) ++hits;
+            char before[100];
+            writeTbFen(q, before);
+            EXPECT_GE(hits, 1) << before << " does not lead to " << fen;
+        });
+    }
+}
+
+// Gaviota's distance to mate for every legal 3-man position, both sides to
+// move and every mirror image.
+TEST(TableGenerator, ThreeManTablesEqualGaviota) {
+    if (!tablesPresent({"kpk", "knk", "kbk", "krk", "kqk"})) return;
+    for (const char* name : {"kpk", "knk", "kbk", "krk", "kqk"}) {
+        const std::string dump = testing::TempDir() + "brix-tbdump.txt";
+        ASSERT_EQ(runCommand(std::string(BRIX_TOOLS_BINARY) + " tbdump " + BRIX_TABLEBASE_DIR + " " + name + " > " +
+                             dump),
+                  0);
+        std::string gaviota;
+        ASSERT_EQ(runCommand("cut -f1 " + dump + " | " + sharedPath("tools/gaviota-dtm") + " -", &gaviota), 0);
+        std::ifstream      ours(dump);
+        std::istringstream theirs(gaviota);
+        std::string        line, answer;
+        long               positions = 0, wrong = 0;
+        while (std::getline(ours, line)) {
+            ASSERT_TRUE(std::getline(theirs, answer)) << name << ": Gaviota gave fewer answers";
+            const auto tab      = line.find('\t');
+            const int  stored   = std::stoi(line.substr(tab + 1));
+            int        expected = 127;
+            if (answer == "draw")
+                expected = 0;
+            else if (answer.find("mated in ") != std::string::npos)
+                expected = -126 + std::stoi(answer.substr(answer.rfind(' ') + 1));
+            else if (answer.find("mate in ") != std::string::npos)
+                expected = 127 - std::stoi(answer.substr(answer.rfind(' ') + 1));
+            ++positions;
+            if (stored != expected && ++wrong <= 5)
+                ADD_FAILURE() << name << ": " << line.substr(0, tab) << " stored " << stored << ", Gaviota " << answer;
+        }
+        std::remove(dump.c_str());
+        EXPECT_EQ(wrong, 0) << name;
+        EXPECT_GT(positions, 300000) << name;
+    }
+}
+
+TEST(TableGenerator, LongestMates) {
+    const std::vector<std::pair<std::string, int>> longest = {
+        {"kqk", 10}, {"krk", 16}, {"kbbk", 19}, {"kbnk", 33}, {"kqkr", 35}};
+    std::vector<std::string> names;
+    for (const auto& entry : longest) names.push_back(entry.first);
+    if (!tablesPresent(names)) return;
+    for (const auto& [name, moves] : longest) {
+        // The side with the extra material moves first: a win in n is 127 - n.
+        const auto table = readTable(std::string(BRIX_TABLEBASE_DIR) + "/" + name + ".nbw");
+        int        least = 127;
+        for (std::int8_t v : table)
+            if (v > 0 && v < least) least = v;
+        EXPECT_EQ(127 - least, moves) << name;
+        // Mated in the same number of moves with the other side to move.
+        const auto other = readTable(std::string(BRIX_TABLEBASE_DIR) + "/" + name + ".nbb");
+        int        most  = -127;
+        for (std::int8_t v : other)
+            if (v < 0 && v > -127 && v + 126 > most) most = v + 126;
+        EXPECT_EQ(most, moves) << name << " to move and lose";
+    }
+}
+
+// A table whose promotions lead to missing tables makes them first, and the
+// result is the same as the project's copy.
+TEST(TableGenerator, MakesMissingSubtablesFirst) {
+    if (!tablesPresent({"kpk"})) return;
+    const std::string directory = testing::TempDir() + "brix-tbgen-test";
+    runCommand("rm -rf " + directory);
+    std::string output;
+    ASSERT_EQ(runCommand(std::string(BRIX_TOOLS_BINARY) + " tbgen " + directory + " kpk", &output), 0) << output;
+    EXPECT_NE(output.find("kpk: pass 1:"), std::string::npos) << output;
+    for (const char* made : {"knk", "kbk", "krk", "kqk", "kpk"}) {
+        EXPECT_NE(output.find(std::string("wrote ") + directory + "/" + made + ".nbw"), std::string::npos) << made;
+        for (const char* ending : {".nbw", ".nbb"})
+            EXPECT_EQ(readTable(directory + "/" + made + ending),
+                      readTable(std::string(BRIX_TABLEBASE_DIR) + "/" + made + ending))
+                << made << ending;
+    }
+    // Unknown names are refused.
+    EXPECT_NE(runCommand(std::string(BRIX_TOOLS_BINARY) + " tbgen " + directory + " kxk"), 0);
+    runCommand("rm -rf " + directory);
+}
+
+}  // namespace

@@ -1,0 +1,355 @@
+// tools/tbcore.cpp: the small position's geometry, forward move generator and
+// file look-ups. Kept apart from the engine's board so the generator and the
+// verifier can run on several threads at once.
+#include "tools/tbcore.h"
+#include <cstdio>
+#include <cstring>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+#include "tablebase/catalogue.h"
+#include "tablebase/indexing.h"
+
+static std::uint64_t kingMask[64];
+static std::uint64_t knightMask[64];
+static std::uint64_t pawnAttackMask[2][64];
+static std::uint64_t betweenMask[64][64];  // squares strictly between two aligned squares
+static std::uint8_t  lineKind[64][64];     // 1 same rank or file, 2 same diagonal, 0 neither
+
+static constexpr std::uint64_t bitOf(int s) { return std::uint64_t(1) << s; }
+static bool onBoard(int file, int rank) { return file >= 0 && file < 8 && rank >= 0 && rank < 8; }
+
+void initTbCore() {
+    initIndexTables();
+    static const int kingStep[8][2]   = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
+    static const int knightStep[8][2] = {{1, 2}, {2, 1}, {-1, 2}, {-2, 1}, {1, -2}, {2, -1}, {-1, -2}, {-2, -1}};
+    for (int s = 0; s < 64; ++s) {
+        const int f = s & 7, r = s >> 3;
+        kingMask[s] = knightMask[s] = 0;
+        for (int d = 0; d < 8; ++d) {
+            if (onBoard(f + kingStep[d][0], r + kingStep[d][1]))
+                kingMask[s] |= bitOf((r + kingStep[d][1]) * 8 + f + kingStep[d][0]);
+            if (onBoard(f + knightStep[d][0], r + knightStep[d][1]))
+                knightMask[s] |= bitOf((r + knightStep[d][1]) * 8 + f + knightStep[d][0]);
+        }
+        pawnAttackMask[0][s] = pawnAttackMask[1][s] = 0;
+        for (int df = -1; df <= 1; df += 2) {
+            if (onBoard(f + df, r + 1)) pawnAttackMask[0][s] |= bitOf((r + 1) * 8 + f + df);
+            if (onBoard(f + df, r - 1)) pawnAttackMask[1][s] |= bitOf((r - 1) * 8 + f + df);
+        }
+        for (int t = 0; t < 64; ++t) {
+            betweenMask[s][t] = 0;
+            lineKind[s][t]    = 0;
+        }
+        for (int d = 0; d < 8; ++d) {
+            std::uint64_t passed = 0;
+            for (int k = 1;; ++k) {
+                const int nf = f + kingStep[d][0] * k, nr = r + kingStep[d][1] * k;
+                if (!onBoard(nf, nr)) break;
+                const int t       = nr * 8 + nf;
+                betweenMask[s][t] = passed;
+                lineKind[s][t]    = std::uint8_t(d < 4 ? 1 : 2);
+                passed |= bitOf(t);
+            }
+        }
+    }
+}
+
+std::uint64_t occupancyOf(const TbPosition& p) {
+    std::uint64_t occ = 0;
+    for (int i = 0; i < p.men; ++i)
+        if (p.square[i] != TBC_GONE) occ |= bitOf(p.square[i]);
+    return occ;
+}
+
+static bool attacksSquare(int type, int colour, int from, int to, std::uint64_t occ) {
+    switch (type) {
+    case 0: return (pawnAttackMask[colour][from] >> to) & 1;
+    case 1: return (knightMask[from] >> to) & 1;
+    case 2: return lineKind[from][to] == 2 && !(betweenMask[from][to] & occ);
+    case 3: return lineKind[from][to] == 1 && !(betweenMask[from][to] & occ);
+    case 4: return lineKind[from][to] != 0 && !(betweenMask[from][to] & occ);
+    default: return (kingMask[from] >> to) & 1;
+    }
+}
+
+bool isAttackedBy(const TbPosition& p, int square, int colour, std::uint64_t occ) {
+    for (int i = 0; i < p.men; ++i)
+        if (p.colour[i] == colour && p.square[i] != TBC_GONE &&
+            attacksSquare(p.type[i], colour, p.square[i], square, occ))
+            return true;
+    return false;
+}
+
+bool isInCheck(const TbPosition& p, int colour) {
+    return isAttackedBy(p, p.square[colour], colour ^ 1, occupancyOf(p));
+}
+
+static int manAt(const TbPosition& p, int square) {
+    for (int i = 0; i < p.men; ++i)
+        if (p.square[i] == square) return i;
+    return -1;
+}
+
+TbPosition applyTbMove(const TbPosition& p, const TbMove& m) {
+    TbPosition q = p;
+    if (m.captured != 255) q.square[m.captured] = TBC_GONE;
+    const int from = p.square[m.man];
+    q.square[m.man] = m.to;
+    if (m.promotion) q.type[m.man] = m.promotion;
+    q.toMove   = std::uint8_t(p.toMove ^ 1);
+    q.epSquare = TBC_NO_EP;
+    if (p.type[m.man] == 0 && (from ^ m.to) == 16) {
+        // The en-passant square only exists when an enemy pawn stands beside.
+        for (int i = 0; i < p.men; ++i)
+            if (q.square[i] != TBC_GONE && q.type[i] == 0 && q.colour[i] != p.colour[m.man] &&
+                (q.square[i] >> 3) == (m.to >> 3) && (q.square[i] - m.to == 1 || m.to - q.square[i] == 1))
+                q.epSquare = std::uint8_t((from + m.to) / 2);
+    }
+    return q;
+}
+
+int generateTbMoves(const TbPosition& p, TbMove* moves) {
+    static const int rayStep[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
+    const int           us  = p.toMove;
+    const std::uint64_t occ = occupancyOf(p);
+    int                 n   = 0;
+    // Only a king move, a move out of check, an en-passant capture or a man
+    // leaving a line through its own king can expose the king.
+    const int  ownKing = p.square[us];
+    const bool checked = isAttackedBy(p, ownKing, us ^ 1, occ);
+    auto add = [&](int man, int to, int promotion, int captured) {
+        TbMove m{std::uint8_t(man), std::uint8_t(to), std::uint8_t(promotion), std::uint8_t(captured)};
+        const int from = p.square[man];
+        if (checked || man == us || (lineKind[ownKing][from] != 0 && !(betweenMask[ownKing][from] & occ)) ||
+            (captured != 255 && p.square[captured] != to)) {
+            const TbPosition q = applyTbMove(p, m);
+            if (isAttackedBy(q, q.square[us], us ^ 1, occupancyOf(q))) return;
+        }
+        moves[n++] = m;
+    };
+    auto addTarget = [&](int man, int to) {
+        if (!((occ >> to) & 1)) return add(man, to, 0, 255);
+        const int victim = manAt(p, to);
+        if (p.colour[victim] != us && p.type[victim] != TBC_KING) add(man, to, 0, victim);
+    };
+    for (int i = 0; i < p.men; ++i) {
+        if (p.colour[i] != us || p.square[i] == TBC_GONE) continue;
+        const int from = p.square[i], f = from & 7, r = from >> 3;
+        const int type = p.type[i];
+        if (type == TBC_KING || type == 1) {
+            std::uint64_t targets = type == 1 ? knightMask[from] : kingMask[from];
+            while (targets) {
+                addTarget(i, __builtin_ctzll(targets));
+                targets &= targets - 1;
+            }
+        } else if (type >= 2) {
+            const int first = type == 2 ? 4 : 0, last = type == 3 ? 4 : 8;
+            for (int d = first; d < last; ++d)
+                for (int k = 1;; ++k) {
+                    const int nf = f + rayStep[d][0] * k, nr = r + rayStep[d][1] * k;
+                    if (!onBoard(nf, nr)) break;
+                    addTarget(i, nr * 8 + nf);
+                    if ((occ >> (nr * 8 + nf)) & 1) break;
+                }
+        } else {
+            const int step = us == 0 ? 8 : -8;
+            const int last = us == 0 ? 7 : 0;  // promotion rank
+            auto      push = [&](int to, int captured) {
+                if ((to >> 3) == last)
+                    for (int promotion = 4; promotion >= 1; --promotion) add(i, to, promotion, captured);
+                else
+                    add(i, to, 0, captured);
+            };
+            const int ahead = from + step;
+            if (!((occ >> ahead) & 1)) {
+                push(ahead, 255);
+                const int start = us == 0 ? 1 : 6;
+                if (r == start && !((occ >> (ahead + step)) & 1)) add(i, ahead + step, 0, 255);
+            }
+            std::uint64_t targets = pawnAttackMask[us][from];
+            while (targets) {
+                const int to = __builtin_ctzll(targets);
+                targets &= targets - 1;
+                if ((occ >> to) & 1) {
+                    const int victim = manAt(p, to);
+                    if (p.colour[victim] != us && p.type[victim] != TBC_KING) push(to, victim);
+                } else if (to == p.epSquare) {
+                    const int victim = manAt(p, to - step);
+                    if (victim >= 0 && p.type[victim] == 0 && p.colour[victim] != us) add(i, to, 0, victim);
+                }
+            }
+        }
+    }
+    return n;
+}
+
+void materialOf(const TbPosition& p, std::uint8_t counts[2][5]) {
+    std::memset(counts, 0, 10);
+    for (int i = 2; i < p.men; ++i)
+        if (p.square[i] != TBC_GONE) ++counts[p.colour[i]][p.type[i]];
+}
+
+std::string materialName(const std::uint8_t first[5], const std::uint8_t second[5]) {
+    static const char letter[5] = {'p', 'n', 'b', 'r', 'q'};
+    std::string       name      = "k";
+    for (int t = 4; t >= 0; --t) name.append(first[t], letter[t]);
+    name += 'k';
+    for (int t = 4; t >= 0; --t) name.append(second[t], letter[t]);
+    return name;
+}
+
+// Loaded files by ordinal: [0] first side to move, [1] second (empty for a
+// symmetric record, whose one file serves both sides).
+struct LoadedTable {
+    std::vector<std::int8_t> data[2];
+    bool                     present;
+};
+static std::string tableDirectory;
+// Filled once per ordinal under the lock; readers take the pointer without it.
+static std::unique_ptr<LoadedTable>     loadedTables[TB_RECORDS];
+static std::atomic<const LoadedTable*>  loadedTable[TB_RECORDS];
+static std::mutex                       loadMutex;
+
+bool setTableDirectory(const std::string& directory) {
+    tableDirectory = directory;
+    forgetLoadedTables();
+    return true;
+}
+
+void forgetLoadedTables() {
+    std::lock_guard<std::mutex> lock(loadMutex);
+    for (int i = 0; i < TB_RECORDS; ++i) {
+        loadedTable[i].store(nullptr);
+        loadedTables[i].reset();
+    }
+}
+
+static bool readWholeFile(const std::string& path, std::vector<std::int8_t>& out, std::uint32_t expected) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    out.resize(expected);
+    const std::size_t got = std::fread(out.data(), 1, expected, f);
+    const bool        end = std::fgetc(f) == EOF;
+    std::fclose(f);
+    if (got != expected || !end) {
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
+static const LoadedTable& tableOf(int ordinal) {
+    if (const LoadedTable* ready = loadedTable[ordinal].load(std::memory_order_acquire)) return *ready;
+    std::lock_guard<std::mutex> lock(loadMutex);
+    if (const LoadedTable* ready = loadedTable[ordinal].load()) return *ready;
+    loadedTables[ordinal].reset(new LoadedTable());
+    LoadedTable&           t = *loadedTables[ordinal];
+    const TablebaseRecord& r = tablebaseCatalogue[ordinal];
+    const std::string      base = tableDirectory + "/" + r.name;
+    t.present = readWholeFile(base + ".nbw", t.data[0], r.positionCount[0]);
+    if (t.present && !(r.flags & TB_SYMMETRIC))
+        t.present = readWholeFile(base + ".nbb", t.data[1], r.positionCount[1]);
+    loadedTable[ordinal].store(&t, std::memory_order_release);
+    return t;
+}
+
+// Record of a material, by 2 bits per count (first colour's pawns lowest):
+// 0 not looked up yet, else (ordinal + 1) x 2 + 1 when colour 1 is the side
+// named first, or 1 alone when no record has this material.
+static std::atomic<std::uint16_t> recordByMaterial[1 << 20];
+
+static int recordOfMaterial(const std::uint8_t counts[2][5], int& first) {
+    std::uint32_t key = 0;
+    for (int c = 1; c >= 0; --c)
+        for (int t = 4; t >= 0; --t) key = key * 4 + (counts[c][t] > 3 ? 3 : counts[c][t]);
+    std::uint16_t entry = recordByMaterial[key].load(std::memory_order_relaxed);
+    if (entry == 0) {
+        int f = 0, o = findTablebaseRecord(materialName(counts[0], counts[1]).c_str());
+        if (o <= 0) {
+            f = 1;
+            o = findTablebaseRecord(materialName(counts[1], counts[0]).c_str());
+        }
+        entry = std::uint16_t(o <= 0 ? 1 : ((o + 1) * 2 + f));
+        recordByMaterial[key].store(entry, std::memory_order_relaxed);
+    }
+    first = entry & 1;
+    return entry == 1 ? -1 : entry / 2 - 1;
+}
+
+bool indexOfPosition(const TbPosition& p, int& ordinal, int& fileSide, std::uint32_t& index) {
+    std::uint8_t counts[2][5];
+    materialOf(p, counts);
+    int first = 0;
+    ordinal   = recordOfMaterial(counts, first);
+    if (ordinal <= 0) return false;
+    std::uint32_t lists[2][16] = {};
+    std::uint8_t  used[2][5]   = {};
+    for (int i = 0; i < p.men; ++i) {
+        if (p.square[i] == TBC_GONE) continue;
+        const int c = p.colour[i];
+        if (p.type[i] == TBC_KING)
+            lists[c][TB_KING_ENTRY] = p.square[i];
+        else
+            lists[c][p.type[i] * 3 + used[c][p.type[i]]++] = p.square[i];
+    }
+    const int              tableSide = p.toMove ^ first;
+    const TablebaseRecord& r         = tablebaseCatalogue[ordinal];
+    index    = r.indexRoutine[tableSide](lists[first], lists[first ^ 1], p.epSquare, std::uint32_t(first));
+    fileSide = (r.flags & TB_SYMMETRIC) ? 0 : tableSide;
+    return index < r.positionCount[tableSide];
+}
+
+bool lookUpTbValue(const TbPosition& p, int& value) {
+    bool bare = true;
+    for (int i = 2; i < p.men; ++i)
+        if (p.square[i] != TBC_GONE) bare = false;
+    if (bare) {
+        value = 0;
+        return true;
+    }
+    int           ordinal = 0, fileSide = 0;
+    std::uint32_t index   = 0;
+    if (!indexOfPosition(p, ordinal, fileSide, index)) return false;
+    const LoadedTable& t = tableOf(ordinal);
+    if (!t.present || index >= t.data[fileSide].size()) return false;
+    value = t.data[fileSide][index];
+    return true;
+}
+
+const std::int8_t* tableBytes(int ordinal, int fileSide) { return tableOf(ordinal).data[fileSide].data(); }
+
+void writeTbFen(const TbPosition& p, char* out) {
+    static const char letter[6] = {'p', 'n', 'b', 'r', 'q', 'k'};
+    char board[64];
+    for (int s = 0; s < 64; ++s) board[s] = 0;
+    for (int i = 0; i < p.men; ++i)
+        if (p.square[i] != TBC_GONE)
+            board[p.square[i]] = char(p.colour[i] == 0 ? letter[p.type[i]] - 32 : letter[p.type[i]]);
+    for (int rank = 7; rank >= 0; --rank) {
+        int empty = 0;
+        for (int file = 0; file < 8; ++file) {
+            const char c = board[rank * 8 + file];
+            if (!c) {
+                ++empty;
+                continue;
+            }
+            if (empty) *out++ = char('0' + empty), empty = 0;
+            *out++ = c;
+        }
+        if (empty) *out++ = char('0' + empty);
+        if (rank) *out++ = '/';
+    }
+    *out++ = ' ';
+    *out++ = p.toMove == 0 ? 'w' : 'b';
+    *out++ = ' ';
+    *out++ = '-';
+    *out++ = ' ';
+    if (p.epSquare == TBC_NO_EP)
+        *out++ = '-';
+    else
+        *out++ = char('a' + (p.epSquare & 7)), *out++ = char('1' + (p.epSquare >> 3));
+    std::sprintf(out, " 0 1");
+}
+

@@ -1,0 +1,353 @@
+// tools/tbgen.cpp: retrograde generation of one table at a time. Positions
+// live in a placement index of our own (first king on files a-d by the
+// left-right mirror, then every other man on 64 squares), one value byte and
+// one move counter per position and side; the catalogue's index layout is
+// only produced at the end, by walking every placement once.
+#include "tools/tbgen.h"
+#include <sys/stat.h>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <thread>
+#include "tablebase/catalogue.h"
+#include "tools/tbcore.h"
+#include "tools/tbplace.h"
+
+// Value byte of a position during generation:
+//   0         not decided yet (a draw if it stays so)
+//   1 .. 253  decided, distance = code - 1 plies (odd: side to move wins)
+//   255       no position (broken placement, or the side not to move in check)
+// A win code may be set early from a capture or promotion and is lowered
+// when a shorter win turns up; a loss code is set once, possibly ahead of
+// the pass that reaches it.
+constexpr std::uint8_t CODE_ILLEGAL = 255;
+constexpr int          MAX_PLIES    = 252;
+// Move counter: legal moves inside the table not yet known to lose;
+// NEVER_LOST marks a position that a draw or a win outside the table saves.
+constexpr std::uint8_t NEVER_LOST = 255;
+
+static unsigned threadCount() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 2 : (n > 8 ? 8 : n);
+}
+
+// Runs work(begin, end) over [0, size) in chunks on every core; with a
+// label, reports every tenth of the way on stderr.
+void runParallel(std::uint64_t size, const std::function<void(std::uint64_t, std::uint64_t)>& work,
+                 const char* label) {
+    constexpr std::uint64_t    CHUNK = 1 << 16;
+    std::atomic<std::uint64_t> next{0}, done{0};
+    std::vector<std::thread>   pool;
+    for (unsigned t = 0; t < threadCount(); ++t)
+        pool.emplace_back([&] {
+            for (;;) {
+                const std::uint64_t begin = next.fetch_add(CHUNK);
+                if (begin >= size) return;
+                const std::uint64_t end = begin + CHUNK < size ? begin + CHUNK : size;
+                work(begin, end);
+                const std::uint64_t before = done.fetch_add(end - begin);
+                if (label && (before * 10 / size) != ((before + end - begin) * 10 / size))
+                    std::fprintf(stderr, "%s %llu%%\n", label,
+                                 static_cast<unsigned long long>((before + end - begin) * 10 / size * 10));
+            }
+        });
+    for (auto& thread : pool) thread.join();
+}
+
+struct Generation {
+    Placement                                  layout;
+    std::unique_ptr<std::atomic<std::uint8_t>[]> value[2];
+    std::unique_ptr<std::atomic<std::uint8_t>[]> counter[2];
+    std::atomic<bool>                          failed{false};
+    std::atomic<int>                           highestCode{0};
+};
+
+static void noteCode(Generation& g, int code) {
+    int seen = g.highestCode.load(std::memory_order_relaxed);
+    while (code > seen && !g.highestCode.compare_exchange_weak(seen, code)) {
+    }
+}
+
+static std::uint8_t codeOfPlies(Generation& g, int plies) {
+    if (plies > MAX_PLIES) {
+        // Longer than any table of up to five men is known to need.
+        if (!g.failed.exchange(true)) std::fprintf(stderr, "tbgen: distance beyond %d plies\n", MAX_PLIES);
+        plies = MAX_PLIES;
+    }
+    noteCode(g, plies + 1);
+    return std::uint8_t(plies + 1);
+}
+
+static bool opponentWins(int v) { return (v > 0 && v != 127) || v == -128; }
+static bool opponentLoses(int v) { return v < 0 && v != -128; }
+
+// Longest loss through a capture or promotion, in plies from this side's
+// view, or -1 when every way out of the table is a win or a draw or none.
+static int longestLossOutside(Generation& g, const TbPosition& p) {
+    TbMove moves[TBC_MAX_MOVES];
+    const int n = generateTbMoves(p, moves);
+    int longest = -1;
+    for (int i = 0; i < n; ++i) {
+        if (staysInTable(moves[i])) continue;
+        int v = 0;
+        if (!lookUpTbValue(applyTbMove(p, moves[i]), v)) {
+            g.failed = true;
+            continue;
+        }
+        if (opponentWins(v) && pliesOfValue(v) + 1 > longest) longest = pliesOfValue(v) + 1;
+    }
+    return longest;
+}
+
+// 1. Every position: broken, mate, stalemate, the best way out of the table,
+// and the number of moves that stay inside.
+static void initialisePositions(Generation& g, int side, std::uint64_t begin, std::uint64_t end) {
+    TbMove moves[TBC_MAX_MOVES];
+    for (std::uint64_t index = begin; index < end; ++index) {
+        auto&      value   = g.value[side][index];
+        auto&      counter = g.counter[side][index];
+        TbPosition p;
+        if (!decodePlacement(g.layout, index, side, p) || !isLegalPlacement(p)) {
+            value.store(CODE_ILLEGAL, std::memory_order_relaxed);
+            counter.store(NEVER_LOST, std::memory_order_relaxed);
+            continue;
+        }
+        const int n = generateTbMoves(p, moves);
+        int inside = 0, shortestWin = -1, longestLoss = -1;
+        bool drawOutside = false;
+        for (int i = 0; i < n; ++i) {
+            if (staysInTable(moves[i])) {
+                ++inside;
+                continue;
+            }
+            int v = 0;
+            if (!lookUpTbValue(applyTbMove(p, moves[i]), v) || v == 127) {
+                if (!g.failed.exchange(true))
+                    std::fprintf(stderr, "tbgen: no usable value after a capture or promotion\n");
+                continue;
+            }
+            if (v == 0)
+                drawOutside = true;
+            else if (opponentLoses(v)) {
+                const int plies = pliesOfValue(v) + 1;
+                if (shortestWin < 0 || plies < shortestWin) shortestWin = plies;
+            } else if (pliesOfValue(v) + 1 > longestLoss)
+                longestLoss = pliesOfValue(v) + 1;
+        }
+        std::uint8_t code = 0, count = NEVER_LOST;
+        if (n == 0) {
+            if (isInCheck(p, side)) code = codeOfPlies(g, 0), count = 0;
+        } else if (shortestWin >= 0)
+            code = codeOfPlies(g, shortestWin);
+        else if (!drawOutside) {
+            count = std::uint8_t(inside);
+            if (inside == 0) code = codeOfPlies(g, longestLoss);
+        }
+        value.store(code, std::memory_order_relaxed);
+        counter.store(count, std::memory_order_relaxed);
+    }
+}
+
+// 2. One pass: every position decided at this distance passes its result to
+// the positions one move before it.
+static void propagate(Generation& g, int plies, std::uint64_t begin, std::uint64_t end,
+                      std::atomic<std::uint64_t>& frontier) {
+    const std::uint8_t code = std::uint8_t(plies + 1);
+    std::uint64_t      seen = 0;
+    for (int side = 0; side < 2; ++side)
+        for (std::uint64_t index = begin; index < end; ++index) {
+            if (g.value[side][index].load(std::memory_order_relaxed) != code) continue;
+            ++seen;
+            TbPosition p;
+            decodePlacement(g.layout, index, side, p);
+            const int before = side ^ 1;
+            forEachPredecessor(p, [&](const TbPosition& q) {
+                const std::uint64_t at    = encodePlacement(g.layout, q);
+                auto&               value = g.value[before][at];
+                if ((plies & 1) == 0) {
+                    // A move into a lost position wins; keep the shortest.
+                    const std::uint8_t win = codeOfPlies(g, plies + 1);
+                    std::uint8_t       now = value.load(std::memory_order_relaxed);
+                    while (now != CODE_ILLEGAL && (now == 0 || now > win) &&
+                           !value.compare_exchange_weak(now, win, std::memory_order_relaxed)) {
+                    }
+                    return;
+                }
+                if (value.load(std::memory_order_relaxed) != 0) return;
+                auto& counter = g.counter[before][at];
+                if (counter.load(std::memory_order_relaxed) == NEVER_LOST) return;
+                if (counter.fetch_sub(1, std::memory_order_relaxed) != 1) return;
+                // Every move inside now loses, the last at this distance; a
+                // capture or promotion may lose more slowly.
+                const int outside = longestLossOutside(g, q);
+                value.store(codeOfPlies(g, outside > plies + 1 ? outside : plies + 1), std::memory_order_relaxed);
+            });
+        }
+    frontier += seen;
+}
+
+// 3. The catalogue's layout: every placement of a position writes its value
+// at its index; two placements of one index must agree.
+static bool writeTable(Generation& g, int ordinal, const std::string& directory) {
+    const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
+    const int              sides = (r.flags & TB_SYMMETRIC) ? 1 : 2;
+    std::unique_ptr<std::atomic<std::int8_t>[]> stored;
+    std::atomic<std::uint64_t> conflicts{0}, outOfRange{0};
+    for (int side = 0; side < 2; ++side) {
+        const bool          checkOnly = side >= sides;  // symmetric: side 1 must agree with the one file
+        const std::uint32_t count     = r.positionCount[side];
+        if (!checkOnly) {
+            stored.reset(new std::atomic<std::int8_t>[count]);
+            for (std::uint32_t i = 0; i < count; ++i) stored[i].store(127, std::memory_order_relaxed);
+        }
+        const std::string label = std::string(r.name) + (side == 0 ? ": writing .nbw," : ": writing .nbb,");
+        runParallel(g.layout.size, [&](std::uint64_t begin, std::uint64_t end) {
+            for (std::uint64_t index = begin; index < end; ++index) {
+                const std::uint8_t code = g.value[side][index].load(std::memory_order_relaxed);
+                if (code == CODE_ILLEGAL) continue;
+                TbPosition p;
+                decodePlacement(g.layout, index, side, p);
+                const std::uint32_t at = fileIndexOf(ordinal, side, p);
+                if (at >= count) {
+                    ++outOfRange;
+                    continue;
+                }
+                const std::int8_t v   = std::int8_t(code == 0 ? 0 : valueOfPlies(code - 1));
+                std::int8_t       was = 127;
+                if (checkOnly) {
+                    if (stored[at].load(std::memory_order_relaxed) != v) ++conflicts;
+                } else if (!stored[at].compare_exchange_strong(was, v, std::memory_order_relaxed) && was != v)
+                    ++conflicts;
+            }
+        }, g.layout.size > (std::uint64_t(1) << 26) ? label.c_str() : nullptr);
+        if (checkOnly) continue;
+        const std::string path = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
+        const std::string temporary = path + ".part";
+        std::FILE*        f    = std::fopen(temporary.c_str(), "wb");
+        if (!f) {
+            std::fprintf(stderr, "tbgen: cannot write %s\n", temporary.c_str());
+            return false;
+        }
+        std::vector<std::int8_t> bytes(1 << 20);
+        bool ok = true;
+        for (std::uint32_t i = 0; i < count && ok; i += std::uint32_t(bytes.size())) {
+            const std::uint32_t n = count - i < bytes.size() ? count - i : std::uint32_t(bytes.size());
+            for (std::uint32_t k = 0; k < n; ++k) bytes[k] = stored[i + k].load(std::memory_order_relaxed);
+            ok = std::fwrite(bytes.data(), 1, n, f) == n;
+        }
+        ok = std::fclose(f) == 0 && ok;
+        if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+            std::fprintf(stderr, "tbgen: cannot write %s\n", path.c_str());
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    if (conflicts || outOfRange) {
+        std::fprintf(stderr, "tbgen: %s: %llu placements disagree at one index, %llu indices out of range\n", r.name,
+                     static_cast<unsigned long long>(conflicts.load()),
+                     static_cast<unsigned long long>(outOfRange.load()));
+        return false;
+    }
+    return true;
+}
+
+static bool tableOnDisk(int ordinal, const std::string& directory) {
+    const TablebaseRecord& r = tablebaseCatalogue[ordinal];
+    for (int side = 0; side < ((r.flags & TB_SYMMETRIC) ? 1 : 2); ++side) {
+        struct stat info;
+        const std::string path = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
+        if (stat(path.c_str(), &info) != 0 || std::uint64_t(info.st_size) != r.positionCount[side]) return false;
+    }
+    return true;
+}
+
+static bool generateOne(int ordinal, const std::string& directory, bool always);
+
+// Captures and promotions lead to these records; make the missing ones.
+static bool makeSubtables(int ordinal, const std::string& directory) {
+    std::vector<int> needed;
+    subtablesOf(ordinal, needed);
+    for (int sub : needed)
+        if (!generateOne(sub, directory, false)) return false;
+    return true;
+}
+
+static bool generateOne(int ordinal, const std::string& directory, bool always) {
+    if (!always && tableOnDisk(ordinal, directory)) return true;
+    if (!makeSubtables(ordinal, directory)) return false;
+    forgetLoadedTables();
+    const auto             start = std::chrono::steady_clock::now();
+    const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
+    Generation             g;
+    setUpPlacement(ordinal, g.layout);
+    std::fprintf(stderr, "%s: %llu placements a side, %.0f MB\n", r.name,
+                 static_cast<unsigned long long>(g.layout.size), 4.0 * double(g.layout.size) / 1e6);
+    for (int side = 0; side < 2; ++side) {
+        g.value[side].reset(new std::atomic<std::uint8_t>[g.layout.size]);
+        g.counter[side].reset(new std::atomic<std::uint8_t>[g.layout.size]);
+    }
+    const bool        large = g.layout.size > (std::uint64_t(1) << 26);
+    const std::string setUpLabel[2] = {std::string(r.name) + ": set-up, first side to move,",
+                                       std::string(r.name) + ": set-up, second side to move,"};
+    for (int side = 0; side < 2; ++side)
+        runParallel(
+            g.layout.size, [&](std::uint64_t b, std::uint64_t e) { initialisePositions(g, side, b, e); },
+            large ? setUpLabel[side].c_str() : nullptr);
+    if (g.failed) return false;
+    std::fprintf(stderr, "%s: positions set up (%.1f s)\n", r.name,
+                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    for (int plies = 0; plies <= MAX_PLIES; ++plies) {
+        if (plies + 1 > g.highestCode.load()) break;
+        std::atomic<std::uint64_t> frontier{0};
+        runParallel(g.layout.size, [&](std::uint64_t b, std::uint64_t e) { propagate(g, plies, b, e, frontier); });
+        std::fprintf(stderr, "%s: pass %d: %llu positions %s in %d (%.1f s)\n", r.name, plies + 1,
+                     static_cast<unsigned long long>(frontier.load()), (plies & 1) ? "win" : "lose", (plies + 1) / 2,
+                     std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    if (g.failed) return false;
+    g.counter[0].reset();
+    g.counter[1].reset();
+    std::fprintf(stderr, "%s: writing\n", r.name);
+    if (!writeTable(g, ordinal, directory)) return false;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (r.flags & TB_SYMMETRIC)
+        std::printf("wrote %s/%s.nbw (%u bytes) in %.1f s\n", directory.c_str(), r.name, r.positionCount[0], seconds);
+    else
+        std::printf("wrote %s/%s.nbw (%u bytes) and %s.nbb (%u bytes) in %.1f s\n", directory.c_str(), r.name,
+                    r.positionCount[0], r.name, r.positionCount[1], seconds);
+    std::fflush(stdout);
+    return true;
+}
+
+static bool namesToOrdinals(const std::vector<std::string>& names, std::vector<int>& ordinals) {
+    if (names.empty())
+        for (int o = 1; o <= 35; ++o) ordinals.push_back(o);
+    for (const auto& name : names) {
+        const int o = findTablebaseRecord(name.c_str());
+        if (o <= 0 || o > 145) {
+            std::fprintf(stderr, "tbgen: no table of up to five men is called '%s'\n", name.c_str());
+            return false;
+        }
+        ordinals.push_back(o);
+    }
+    return true;
+}
+
+int generateTables(const std::string& directory, const std::vector<std::string>& names) {
+    std::vector<int> ordinals;
+    if (!namesToOrdinals(names, ordinals)) return 2;
+    mkdir(directory.c_str(), 0777);
+    initTbCore();
+    setTableDirectory(directory);
+    const auto start = std::chrono::steady_clock::now();
+    for (int o : ordinals)
+        if (!generateOne(o, directory, !names.empty())) {
+            std::fprintf(stderr, "tbgen: %s failed\n", tablebaseCatalogue[o].name);
+            return 1;
+        }
+    std::printf("done in %.1f s\n", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    return 0;
+}

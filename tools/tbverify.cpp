@@ -1,0 +1,182 @@
+// tools/tbverify.cpp: checks finished table files position by position with
+// forward moves only: each stored value must be exactly what one move more
+// makes of its successors' values, read back from the files through the
+// catalogue's index routines. Indices no position reaches must hold 127.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <vector>
+#include "tablebase/catalogue.h"
+#include "tools/tbcore.h"
+#include "tools/tbgen.h"
+#include "tools/tbplace.h"
+
+struct VerifyCounts {
+    std::atomic<std::uint64_t> positions{0};
+    std::atomic<std::uint64_t> errors{0};
+    std::atomic<int>           reported{0};
+};
+
+static void reportError(VerifyCounts& counts, const char* table, const TbPosition& p, const char* what, int stored,
+                        int expected) {
+    ++counts.errors;
+    if (counts.reported.fetch_add(1) >= 10) return;
+    std::fprintf(stderr, "%s: %s, side %d, squares", table, what, p.toMove);
+    for (int i = 0; i < p.men; ++i) std::fprintf(stderr, " %d", p.square[i]);
+    std::fprintf(stderr, " ep %d: stored %d, expected %d\n", p.epSquare, stored, expected);
+}
+
+// Images that share an index with a placement checked anyway: a board turned
+// upside down (no pawns), and like men exchanged.
+static bool worthChecking(const Placement& layout, const TbPosition& p) {
+    bool pawns = false;
+    for (int i = 2; i < p.men; ++i) {
+        if (p.type[i] == 0) pawns = true;
+        if (i > 2 && p.type[i] == p.type[i - 1] && p.colour[i] == p.colour[i - 1] && p.square[i] < p.square[i - 1])
+            return false;
+    }
+    (void)layout;
+    return pawns || (p.square[0] >> 3) < 4;
+}
+
+// The value one move more makes of the successors, or 127 when one of them
+// could not be read.
+static int valueFromSuccessors(const TbPosition& p) {
+    TbMove    moves[TBC_MAX_MOVES];
+    const int n = generateTbMoves(p, moves);
+    if (n == 0) return isInCheck(p, p.toMove) ? -126 : 0;
+    int  shortestLoss = -1, longestWin = -1;
+    bool allWin = true;
+    for (int i = 0; i < n; ++i) {
+        int w = 0;
+        if (!lookUpTbValue(applyTbMove(p, moves[i]), w) || w == 127) return 127;
+        const bool wins  = (w > 0) || w == -128;
+        const bool loses = w < 0 && w != -128;
+        if (loses && (shortestLoss < 0 || pliesOfValue(w) < shortestLoss)) shortestLoss = pliesOfValue(w);
+        if (wins && pliesOfValue(w) > longestWin) longestWin = pliesOfValue(w);
+        if (!wins) allWin = false;
+    }
+    if (shortestLoss >= 0) return valueOfPlies(shortestLoss + 1);
+    if (allWin) return valueOfPlies(longestWin + 1);
+    return 0;
+}
+
+static bool verifyOne(int ordinal, std::uint64_t& indices, std::uint64_t& errors) {
+    const TablebaseRecord& r = tablebaseCatalogue[ordinal];
+    const auto             start = std::chrono::steady_clock::now();
+    Placement              layout;
+    setUpPlacement(ordinal, layout);
+    VerifyCounts counts;
+    const int    sides = (r.flags & TB_SYMMETRIC) ? 1 : 2;
+    // Reached indices per file side.
+    std::unique_ptr<std::atomic<std::uint8_t>[]> reached[2];
+    for (int side = 0; side < sides; ++side) {
+        reached[side].reset(new std::atomic<std::uint8_t>[r.positionCount[side]]);
+        for (std::uint32_t i = 0; i < r.positionCount[side]; ++i) reached[side][i].store(0, std::memory_order_relaxed);
+    }
+    // The table itself, as the look-ups see it.
+    TbPosition probe;
+    for (int side = 0; side < 2; ++side) {
+        std::uint64_t index = 0;
+        while (!decodePlacement(layout, index, side, probe) || !isLegalPlacement(probe)) ++index;
+        int v = 0;
+        if (!lookUpTbValue(probe, v)) {
+            std::printf("%-7s missing or of the wrong size\n", r.name);
+            ++errors;
+            return false;
+        }
+    }
+    for (int side = 0; side < 2; ++side)
+        runParallel(layout.size, [&](std::uint64_t begin, std::uint64_t end) {
+            for (std::uint64_t index = begin; index < end; ++index) {
+                TbPosition p;
+                if (!decodePlacement(layout, index, side, p) || !isLegalPlacement(p)) continue;
+                if (!worthChecking(layout, p)) continue;
+                int           o = 0, fileSide = 0, stored = 0;
+                std::uint32_t at = 0;
+                if (!indexOfPosition(p, o, fileSide, at) || o != ordinal || !lookUpTbValue(p, stored)) {
+                    reportError(counts, r.name, p, "index out of range", 0, 0);
+                    continue;
+                }
+                reached[fileSide][at].store(1, std::memory_order_relaxed);
+                ++counts.positions;
+                const int expected = valueFromSuccessors(p);
+                if (stored != expected) reportError(counts, r.name, p, "wrong value", stored, expected);
+            }
+        });
+    std::uint64_t unreached = 0, badUnreached = 0;
+    for (int side = 0; side < sides; ++side) {
+        const std::int8_t* bytes = tableBytes(ordinal, side);
+        for (std::uint32_t i = 0; i < r.positionCount[side]; ++i) {
+            if (reached[side][i].load(std::memory_order_relaxed)) continue;
+            ++unreached;
+            if (bytes[i] != 127) ++badUnreached;
+        }
+    }
+    if (badUnreached) {
+        counts.errors += badUnreached;
+        std::fprintf(stderr, "%s: %llu indices that no position reaches do not hold 127\n", r.name,
+                     static_cast<unsigned long long>(badUnreached));
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::uint64_t total = r.positionCount[0] + (sides == 2 ? r.positionCount[1] : 0);
+    std::printf("%-7s %11llu indices  %11llu positions  %9llu unreached  %llu errors  %.1f s\n", r.name,
+                static_cast<unsigned long long>(total), static_cast<unsigned long long>(counts.positions.load()),
+                static_cast<unsigned long long>(unreached), static_cast<unsigned long long>(counts.errors.load()),
+                seconds);
+    std::fflush(stdout);
+    indices += total;
+    errors += counts.errors;
+    return counts.errors == 0;
+}
+
+int verifyTables(const std::string& directory, const std::vector<std::string>& names) {
+    std::vector<int> ordinals;
+    if (names.empty())
+        for (int o = 1; o <= 35; ++o) ordinals.push_back(o);
+    for (const auto& name : names) {
+        const int o = findTablebaseRecord(name.c_str());
+        if (o <= 0 || o > 145) {
+            std::fprintf(stderr, "tbverify: no table of up to five men is called '%s'\n", name.c_str());
+            return 2;
+        }
+        ordinals.push_back(o);
+    }
+    initTbCore();
+    setTableDirectory(directory);
+    std::uint64_t indices = 0, errors = 0;
+    int           bad     = 0;
+    const auto    start   = std::chrono::steady_clock::now();
+    for (int o : ordinals)
+        if (!verifyOne(o, indices, errors)) ++bad;
+    std::printf("total: %zu tables, %llu indices, %d tables with errors, %llu errors, %.1f s\n", ordinals.size(),
+                static_cast<unsigned long long>(indices), bad, static_cast<unsigned long long>(errors),
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    return bad == 0 ? 0 : 1;
+}
+
+int dumpTable(const std::string& directory, const std::string& name) {
+    const int ordinal = findTablebaseRecord(name.c_str());
+    if (ordinal <= 0 || ordinal > 145) return 2;
+    initTbCore();
+    setTableDirectory(directory);
+    Placement layout;
+    setUpPlacement(ordinal, layout);
+    char fen[100];
+    for (int side = 0; side < 2; ++side)
+        for (std::uint64_t index = 0; index < layout.size; ++index) {
+            TbPosition p;
+            if (!decodePlacement(layout, index, side, p) || !isLegalPlacement(p)) continue;
+            for (int mirror = 0; mirror < 8; mirror += 7) {
+                TbPosition q = p;
+                for (int i = 0; i < q.men; ++i) q.square[i] = std::uint8_t(q.square[i] ^ mirror);
+                if (q.epSquare != TBC_NO_EP) q.epSquare = std::uint8_t(q.epSquare ^ mirror);
+                int v = 0;
+                if (!lookUpTbValue(q, v)) return 1;
+                writeTbFen(q, fen);
+                std::printf("%s\t%d\n", fen, v);
+            }
+        }
+    return 0;
+}
