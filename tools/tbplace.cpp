@@ -48,7 +48,7 @@ std::uint64_t encodePlacement(const Placement& layout, const TbPosition& p) {
     int       pushed = -1;
     if (p.epSquare != TBC_NO_EP) pushed = p.toMove == 1 ? p.epSquare + 8 : p.epSquare - 8;
     const int     king  = p.square[0] ^ mirror;
-    std::uint64_t index = std::uint64_t((king >> 3) * 4 + (king & 7)) * 64 + (p.square[1] ^ mirror);
+    std::uint64_t index = std::uint64_t((king >> 3) * 4 + (king & 7)) * 64 + std::uint64_t(p.square[1] ^ mirror);
     for (int i = 2; i < layout.men; ++i) {
         int s = p.square[i];
         if (s == pushed) s += p.colour[i] == 0 ? -24 : 24;
