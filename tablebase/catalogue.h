@@ -20,7 +20,9 @@ constexpr int TB_KING_ENTRY = 15;
 
 // Index routine: first list = the side named first in the record's name;
 // epSquare in tablebase numbering or TB_NO_EP; inverted = 1 when the real
-// colours are exchanged against the table.
+// colours are exchanged against the table. initIndexTables() (indexing.h)
+// must have run once before the first call. Indices of legal positions are
+// below the record's positionCount; other set-ups may give any index.
 using IndexRoutine = std::uint32_t (*)(const std::uint32_t* first, const std::uint32_t* second,
                                        std::uint32_t epSquare, std::uint32_t inverted);
 

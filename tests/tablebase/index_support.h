@@ -58,7 +58,7 @@ bool enPassantSquares(const TbMaterial& m, const TbPlacement& p, int side, std::
 
 template <typename Visit>
 void place(const TbMaterial& m, int side, TbPlacement& p, int man, const bool allowed[64], Visit& visit) {
-    if (man == m.men) {
+    if (man >= m.men || man >= 5) {
         p.ep = TB_NO_EP;
         if (!isLegal(m, p, side)) return;
         visit(p);
