@@ -11,6 +11,7 @@
 #include <ctime>
 #include "driver/protocol.h"
 #include "driver/gameloop.h"
+#include "driver/uci.h"
 
 char          inputLine[INPUT_LINE_SIZE];
 bool          inputClosed  = false;
@@ -112,6 +113,11 @@ void resetInput() {
 
 void pollCommands(bool block) {
     const char* line = inputPolling ? readInput(block) : nullptr;
+    if (uciMode) {
+        if (line) traceLog("CMD-> %s (%lu)\n", line, static_cast<unsigned long>(elapsedTime()));
+        processUciCommand(line);
+        return;
+    }
     // Input has ended. The engine's own move under a time limit ends by
     // itself: it is finished and sent, and the idle loop then meets the end.
     // Any other search (analysis, pondering, no time limit) would never

@@ -4,8 +4,10 @@
 #pragma once
 #include <cstdint>
 
-constexpr int INPUT_BUFFER_SIZE = 512;
-constexpr int INPUT_LINE_SIZE   = 256;
+// A UCI position command lists every move of the game on one line: room
+// for the longest game the engine plays (GAME_PLY_LIMIT plies).
+constexpr int INPUT_BUFFER_SIZE = 16384;
+constexpr int INPUT_LINE_SIZE   = 8192;
 
 extern char          inputLine[INPUT_LINE_SIZE];  // line last returned by readInput
 extern bool          inputClosed;   // standard input has ended (or broke)

@@ -31,6 +31,7 @@ std::int32_t  remainingTime[2];
 std::int32_t  levelBaseTime = 500;
 std::uint16_t levelMoves;
 std::uint16_t levelIncrement;
+std::uint16_t movesToGo;
 std::int32_t  moveTime   = 500;
 std::uint8_t  depthLimit = 64;
 std::int16_t  clockLag   = 20;

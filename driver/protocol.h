@@ -31,6 +31,8 @@ constexpr std::uint32_t CMD_FORCE    = 7;
 constexpr std::uint32_t CMD_SETBOARD = 9;
 constexpr std::uint32_t CMD_ANALYZE  = 10;
 constexpr std::uint32_t CMD_QUIT     = 11;
+constexpr std::uint32_t CMD_SEARCH   = 12;  // UCI go: search the position, answer bestmove
+constexpr std::uint32_t CMD_POSITION = 13;  // UCI position: set up the recorded position
 
 struct PendingMove {
     std::int8_t from, to;   // -1: no move
@@ -55,6 +57,7 @@ extern std::int32_t  remainingTime[2];  // per colour, from time/otim
 extern std::int32_t  levelBaseTime;
 extern std::uint16_t levelMoves;        // moves per control, 0 = whole game
 extern std::uint16_t levelIncrement;
+extern std::uint16_t movesToGo;         // moves to the next control as the GUI counts them; 0: from levelMoves
 extern std::int32_t  moveTime;          // budget the time control starts from; 0 = none
 extern std::uint8_t  depthLimit;        // maximum iteration depth
 extern std::int16_t  clockLag;          // time lost per move between engine and GUI, 20..200

@@ -34,6 +34,7 @@ std::int8_t   recaptureSquare = -1;
 std::int16_t  tbPieceLimit    = -1;
 std::uint32_t nodeCount;
 char          thinkingLine[256];
+void (*thinkingHook)(int depth, int score);
 
 // While rootSearch walks the root list, printing may not generate at ply 0.
 static bool rootListInUse = false;
@@ -107,7 +108,9 @@ void printThinking(int depth, int score) {
         }
         while (made-- > 0) unmakeMove();
     }
-    if (engineOptions & OPTION_POST) {
+    if (thinkingHook) {
+        thinkingHook(depth, score);
+    } else if (engineOptions & OPTION_POST) {
         std::printf("%s\n", thinkingLine);
         std::fflush(stdout);
     }

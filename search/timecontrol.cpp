@@ -40,7 +40,7 @@ void allocateTime() {
         // 4. Moves per control.
         const int n         = gamePly - ply;
         const int movesDone = root == WHITE ? (n + (n & 1)) / 2 : n / 2;
-        const int movesLeft = levelMoves - movesDone % levelMoves;
+        const int movesLeft = movesToGo ? movesToGo : levelMoves - movesDone % levelMoves;
         timeReserve         = clockLag * movesLeft;
         if (timeReserve > myTime - 5 * movesLeft) {
             targetTime = moveTime = 5;
