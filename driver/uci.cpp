@@ -160,7 +160,7 @@ void recordPosition(const char* text) {
     const char* p = text;
     char        word[128];
     nextWord(&p, word, sizeof word);  // "position"
-    if (!nextWord(&p, word, sizeof word)) return;
+    if (!nextWord(&p, word, sizeof word)) word[0] = '\0';
     positionFen[0] = '\0';
     if (std::strcmp(word, "fen") == 0) {
         std::size_t n = 0;
