@@ -8,7 +8,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/notation.h"
-#include "driver/console.h"
+#include "io/console.h"
 #include "driver/gameloop.h"
 #include "driver/protocol.h"
 #include "eval/evaluate.h"

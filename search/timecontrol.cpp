@@ -1,13 +1,14 @@
 // search/timecontrol.cpp: budgets from the clock, and the in-search poll.
 #include "search/timecontrol.h"
 #include "board/position.h"
-#include "driver/console.h"
+#include "io/console.h"
 #include "driver/gameloop.h"
 #include "driver/protocol.h"
 #include "search/think.h"
 
 std::int32_t targetTime;
 std::int32_t timeReserve;
+void (*pollHook)();
 
 static int rootSide() { return (ply & 1) ^ side; }
 
@@ -106,7 +107,7 @@ void checkTime() {
     }
 
     // 3. One line of input.
-    pollCommands(false);
+    if (pollHook) pollHook();
 
     // 4. Ponder hit: the ponder search becomes the real search in place.
     if (stopRequest == STOP_PONDER_HIT) {
