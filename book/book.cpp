@@ -10,8 +10,8 @@
 #include "board/movegen.h"
 #include "board/notation.h"
 #include "board/position.h"
-#include "driver/gameloop.h"
-#include "driver/protocol.h"
+#include "game/state.h"
+#include "search/settings.h"
 
 static std::uint32_t randomState = 1;
 void (*bookLineHook)(const char* candidates);

@@ -1,7 +1,6 @@
 // driver/console.cpp: the poll that feeds input lines to the interpreter of
 // the session's protocol, also on behalf of the search.
 #include "driver/console.h"
-#include "driver/gameloop.h"
 #include "driver/protocol.h"
 #include "driver/uci.h"
 

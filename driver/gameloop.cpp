@@ -14,23 +14,11 @@
 #include "driver/uci.h"
 #include "eval/evaluate.h"
 #include "eval/pawns.h"
+#include "game/state.h"
 #include "search/hashtable.h"
 #include "search/search.h"
 #include "search/think.h"
 #include "tablebase/tablebase.h"
-
-std::uint8_t  gameOver;
-std::uint8_t  resignCount;
-std::int16_t  lastScore;
-std::uint32_t thinkStartTime;
-Move          ponderMove;
-std::int16_t  lastMovePly = -1;
-std::int16_t  lastBookPly;
-std::uint8_t  bookProbesLeft = 3;
-std::int16_t  postBookScores[5];
-char          moveTextHistory[MAX_GAME_PLIES][8];
-
-void traceLog(const char*, ...) {}
 
 static void say(const char* text) {
     std::printf("%s\n", text);
@@ -44,41 +32,6 @@ static void generateHere() {
 
 static void recordMoveText(Move m) {
     std::snprintf(moveTextHistory[gamePly], sizeof moveTextHistory[0], "%s", moveToSan(m));
-}
-
-void appendCheckSign(int at) {
-    if (!inCheck() || at < 0 || at >= MAX_GAME_PLIES) return;
-    char*             text = moveTextHistory[at];
-    const std::size_t n    = std::strlen(text);
-    if (n + 1 < sizeof moveTextHistory[0]) {
-        text[n]     = '+';
-        text[n + 1] = '\0';
-    }
-}
-
-// Everything a new game resets except the position itself.
-static void resetGameState() {
-    startTimer();
-    initPieceSquareTables();
-    generateHere();
-    engineOptions        = std::uint16_t(engineOptions & ~OPTION_COMPUTER_OPPONENT);
-    lastScore            = 0;
-    pvLength[0]          = 0;
-    gameOver             = 0;
-    resignCount          = 0;
-    lastBookPly          = 0;
-    pondering            = 0;
-    lastMovePly          = -1;
-    remainingTime[WHITE] = remainingTime[BLACK] = levelBaseTime;
-    clockLag             = 20;
-    engineSide           = NO_SIDE;
-    pendingMove.from = pendingMove.to = -1;
-    bookProbesLeft                    = 3;
-}
-
-void newGame() {
-    resetPosition();
-    resetGameState();
 }
 
 bool insufficientMaterial() {
@@ -416,7 +369,7 @@ static void carryOutCommand() {
         // the game restarts all the same: the GUI has ended the old one, and
         // the engine must not go on playing a side in it.
         if (!setPositionFromFen(setupText)) say("tellusererror Illegal position");
-        resetGameState();
+        resetGame();
         break;
     case CMD_SEARCH:
         uciGoActive = true;

@@ -107,3 +107,5 @@ void resetInput() {
     discarding    = false;
     inputClosed   = false;
 }
+
+void traceLog(const char*, ...) {}

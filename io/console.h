@@ -24,3 +24,6 @@ const char*   readInput(bool block);
 void          resetInput();  // forgets buffered bytes and an end of input (new stream)
 void          startTimer();
 std::uint32_t elapsedTime();  // ms since startTimer; wraps
+
+// Debug trace hook: accepts printf-style arguments and writes nothing.
+void traceLog(const char* format, ...);

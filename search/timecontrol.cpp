@@ -2,8 +2,7 @@
 #include "search/timecontrol.h"
 #include "board/position.h"
 #include "io/console.h"
-#include "driver/gameloop.h"
-#include "driver/protocol.h"
+#include "search/settings.h"
 #include "search/think.h"
 
 std::int32_t targetTime;
