@@ -5,13 +5,15 @@ BUILD     := build
 SANITIZE  := build-sanitize
 JOBS      := $(shell nproc 2>/dev/null || echo 2)
 # Debian packages the build and the tests need: stockfish is the perft
-# oracle; xboard, xvfb and fairymax play the GUI match; polyglot runs the
-# engine's UCI mode in that GUI.
-PACKAGES  := cmake g++ make libgtest-dev stockfish xboard xvfb fairymax polyglot
+# oracle; xboard, xvfb and fairymax play the GUI match.
+PACKAGES  := cmake g++ make libgtest-dev stockfish xboard xvfb fairymax
 
 .PHONY: all release sanitize run test deps clean
 
 all: release
+
+# polyglot runs the engine's UCI mode in the GUI match.
+PACKAGES  += polyglot
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \

@@ -18,6 +18,7 @@
 #include "search/hashtable.h"
 #include "search/search.h"
 #include "search/think.h"
+#include "search/timecontrol.h"
 #include "tablebase/tablebase.h"
 
 static void say(const char* text) {
@@ -394,6 +395,7 @@ static void carryOutCommand() {
 
 void runGameLoop() {
     ponderMove     = 0;
+    pollHook       = pollInputDuringSearch;  // the search hears the session's input
     bool firstLine = true;
     for (;;) {
         // 1-3.
