@@ -3,7 +3,9 @@
 # against Fairy-Max in the real xboard, headless: short matches without and
 # with pondering (go ponder, then ponderhit or stop). Every game must finish
 # with a result xboard accepts, and none may end by an illegal move, a lost
-# flag, a false claim or a crash.
+# flag, a false claim or a crash. The control is 40 moves in 10 s: polyglot
+# passes whole seconds of increment only (level 0 0:10 0.1 reaches the
+# engine as a bare 10 s clock), and moves to go it passes as they are.
 set -u
 engine=${1:?usage: uci_match.sh ENGINE [SHARED_TOOLS]}
 tools=${2:-$(dirname "$0")/../../../shared/tools}
@@ -16,7 +18,7 @@ fi
 run() {
     local name=$1; shift
     local out="$work/$name.txt"
-    "$tools/xb-match" -1 "uci:$engine" -2 /usr/games/fairymax -n 2 --tc 0:10+0.1 \
+    "$tools/xb-match" -1 "uci:$engine" -2 /usr/games/fairymax -n 2 --tc 40/0:10 \
         --pgn "$work/$name.pgn" "$@" >"$out" 2>&1
     local rc=$?
     cat "$out"
