@@ -256,7 +256,8 @@ bool is(const char* line, const char* command) {
     return std::strncmp(line, command, n) == 0 && (line[n] == '\0' || line[n] == ' ' || line[n] == '\t');
 }
 
-// The best move of a search cut short: the root search's if it has one.
+// go nodes: the search is stopped at the first poll past the count (polls
+// come every 65536 nodes), and plays its best move so far.
 void checkNodeLimit() {
     if (searching && !pondering && uciNodeLimit && nodeCount >= uciNodeLimit && stopRequest == STOP_NONE)
         stopRequest = STOP_MOVE_NOW;
