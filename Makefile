@@ -15,6 +15,9 @@ PACKAGES  := cmake g++ make libgtest-dev stockfish xboard xvfb fairymax clang-14
 
 all: release
 
+# polyglot runs the engine's UCI mode in the GUI match.
+PACKAGES  += polyglot
+
 deps:
 	@missing=""; for p in $(PACKAGES); do \
 	  dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \

@@ -10,10 +10,11 @@
 #include "board/movegen.h"
 #include "board/notation.h"
 #include "board/position.h"
-#include "driver/gameloop.h"
-#include "driver/protocol.h"
+#include "game/state.h"
+#include "search/settings.h"
 
 static std::uint32_t randomState = 1;
+void (*bookLineHook)(const char* candidates);
 
 void seedBookRandom(std::uint32_t seed) { randomState = seed; }
 
@@ -148,6 +149,8 @@ Move probeBook(bool print) {
     }
     if (print)
         std::printf(" Move\t[Weight, Frequency, Win/Loss, Learned]\n %s\n\n", text);
+    else if (bookLineHook)
+        bookLineHook(text);
     else
         std::printf("0 0 0 0 ( %s)\n", text);
     std::fflush(stdout);

@@ -15,6 +15,9 @@ int  bookRandom();
 // With print set, lists the book moves of the current position (the bk
 // command); either way weighs them and returns the chosen move, or 0.
 Move probeBook(bool print);
+// Where the choosing form's line of candidates (SAN, best first) goes.
+// Unset, it is printed as a thinking-style line "0 0 0 0 ( ... )".
+extern void (*bookLineHook)(const char* candidates);
 // r: the result from white's view (+1, 0, -1).
 void learnFromResult(int lastBookPly, const std::int16_t* postBookScores, int r);
 

@@ -26,6 +26,7 @@ const std::uint32_t epBookKey[64] = {
 std::FILE*     bookFile         = nullptr;
 std::uint32_t* bookIndex        = nullptr;
 BookRecord*    bookRecordBuffer = nullptr;
+char           bookFileName[256] = "BrixBook.bin";
 
 static long bookFileSize = 0;
 static bool warnedBadBucket = false;
@@ -89,7 +90,7 @@ bool readBookBucket(std::FILE* file, long fileSize, std::uint32_t offset, BookRe
 
 bool openBook() {
     if (bookFile) return true;
-    std::FILE* file = std::fopen(BOOK_FILE_NAME, "r+b");
+    std::FILE* file = std::fopen(bookFileName, "r+b");
     if (!file) return false;
     std::fseek(file, 0, SEEK_END);
     const long size = std::ftell(file);

@@ -32,6 +32,7 @@ extern const std::uint32_t castleBookKey[16];  // by castling rights
 extern const std::uint32_t epBookKey[64];      // by en-passant square; 0 off ranks 3 and 6
 
 extern std::FILE*     bookFile;        // open for reading and writing, or nullptr
+extern char           bookFileName[256];  // the book openBook opens (BOOK_FILE_NAME unless a GUI chose another)
 extern std::uint32_t* bookIndex;       // BOOK_INDEX_SLOTS offsets while open
 extern BookRecord*    bookRecordBuffer;  // one bucket while open
 

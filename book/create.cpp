@@ -15,7 +15,7 @@
 #include "board/notation.h"
 #include "board/position.h"
 #include "book/book.h"
-#include "driver/gameloop.h"
+#include "game/state.h"
 #include "search/search.h"
 
 namespace {

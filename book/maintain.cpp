@@ -8,9 +8,9 @@
 #include "board/position.h"
 #include "board/setup.h"
 #include "book/book.h"
-#include "driver/console.h"
-#include "driver/gameloop.h"
-#include "driver/protocol.h"
+#include "game/state.h"
+#include "io/console.h"
+#include "search/settings.h"
 #include "search/think.h"
 
 namespace {

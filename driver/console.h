@@ -1,23 +1,10 @@
-// driver/console.h: the console input channel and the millisecond clock.
-// Input is read from descriptor 0 below stdio, so poll() sees every byte;
-// readInput never blocks unless asked to.
+// driver/console.h: the protocols' side of the console: the poll that hands
+// input lines to the interpreter of the session's protocol. The channel and
+// the clock themselves live below the search, in io/console.h.
 #pragma once
-#include <cstdint>
+#include "io/console.h"
 
-constexpr int INPUT_BUFFER_SIZE = 512;
-constexpr int INPUT_LINE_SIZE   = 256;
-
-extern char          inputLine[INPUT_LINE_SIZE];  // line last returned by readInput
-extern bool          inputClosed;   // standard input has ended (or broke)
-extern bool          inputPolling;  // false: the search never reads input (tools)
-extern std::uint32_t timerOrigin;   // ms reading taken by startTimer
-
-std::uint32_t inputAvailable();  // 0: nothing waiting; also > 0 once input has ended
-// The next complete line without its line end, or nullptr: with block false
-// when no complete line is buffered, with block true only at end of input.
-// Lines longer than inputLine are cut; the rest of such a line is dropped.
-const char*   readInput(bool block);
-void          pollCommands(bool block);
-void          resetInput();  // forgets buffered bytes and an end of input (new stream)  // one line (if any) to processCommand
-void          startTimer();
-std::uint32_t elapsedTime();  // ms since startTimer; wraps
+// One line (if any) to the interpreter; with block false it never waits.
+void pollCommands(bool block);
+// The search's poll hook: pollCommands without waiting.
+void pollInputDuringSearch();

@@ -11,24 +11,15 @@
 #include "book/book.h"
 #include "driver/console.h"
 #include "driver/protocol.h"
+#include "driver/uci.h"
 #include "eval/evaluate.h"
 #include "eval/pawns.h"
+#include "game/state.h"
 #include "search/hashtable.h"
 #include "search/search.h"
 #include "search/think.h"
-
-std::uint8_t  gameOver;
-std::uint8_t  resignCount;
-std::int16_t  lastScore;
-std::uint32_t thinkStartTime;
-Move          ponderMove;
-std::int16_t  lastMovePly = -1;
-std::int16_t  lastBookPly;
-std::uint8_t  bookProbesLeft = 3;
-std::int16_t  postBookScores[5];
-char          moveTextHistory[MAX_GAME_PLIES][8];
-
-void traceLog(const char*, ...) {}
+#include "search/timecontrol.h"
+#include "tablebase/tablebase.h"
 
 static void say(const char* text) {
     std::printf("%s\n", text);
@@ -42,41 +33,6 @@ static void generateHere() {
 
 static void recordMoveText(Move m) {
     std::snprintf(moveTextHistory[gamePly], sizeof moveTextHistory[0], "%s", moveToSan(m));
-}
-
-void appendCheckSign(int at) {
-    if (!inCheck() || at < 0 || at >= MAX_GAME_PLIES) return;
-    char*             text = moveTextHistory[at];
-    const std::size_t n    = std::strlen(text);
-    if (n + 1 < sizeof moveTextHistory[0]) {
-        text[n]     = '+';
-        text[n + 1] = '\0';
-    }
-}
-
-// Everything a new game resets except the position itself.
-static void resetGameState() {
-    startTimer();
-    initPieceSquareTables();
-    generateHere();
-    engineOptions        = std::uint16_t(engineOptions & ~OPTION_COMPUTER_OPPONENT);
-    lastScore            = 0;
-    pvLength[0]          = 0;
-    gameOver             = 0;
-    resignCount          = 0;
-    lastBookPly          = 0;
-    pondering            = 0;
-    lastMovePly          = -1;
-    remainingTime[WHITE] = remainingTime[BLACK] = levelBaseTime;
-    clockLag             = 20;
-    engineSide           = NO_SIDE;
-    pendingMove.from = pendingMove.to = -1;
-    bookProbesLeft                    = 3;
-}
-
-void newGame() {
-    resetPosition();
-    resetGameState();
 }
 
 bool insufficientMaterial() {
@@ -141,20 +97,34 @@ static bool resigns() {
 
 // Steps 5-12: the engine's turn. Returns after its move (and any ponder
 // search that followed it).
-static void engineTurn() {
-    Move bookMove = 0;
-    if (bookProbesLeft > 0 && !analyzeMode) {
-        bookMove = probeBook(false);
-        if (bookMove) {
-            if (makeMove(bookMove)) {
-                const bool repeats = repetitionCount() != 0;
-                unmakeMove();
-                if (repeats) bookMove = 0;
-            } else {
-                bookMove = 0;
-            }
+// The book's move, unless it is illegal or repeats a position.
+static Move chooseBookMove() {
+    Move bookMove = probeBook(false);
+    if (bookMove) {
+        if (makeMove(bookMove)) {
+            const bool repeats = repetitionCount() != 0;
+            unmakeMove();
+            if (repeats) bookMove = 0;
+        } else {
+            bookMove = 0;
         }
     }
+    ply = 0;
+    return bookMove;
+}
+
+// After a search of the engine's own move: the book is asked again only
+// after three searched moves, and the first scores after the book are kept
+// for learning.
+static void noteSearchedMove() {
+    if (bookProbesLeft > 0) --bookProbesLeft;
+    const int k = (gamePly - lastBookPly - 1) / 2;
+    if (k >= 0 && k < 5) postBookScores[k] = lastScore;
+}
+
+static void engineTurn() {
+    Move bookMove = 0;
+    if (bookProbesLeft > 0 && !analyzeMode) bookMove = chooseBookMove();
     ply = 0;
     for (;;) {
         thinkStartTime = elapsedTime();
@@ -176,9 +146,7 @@ static void engineTurn() {
             }
             if (analyzeMode) return;
             move = pvLength[0] > 0 ? pvTable[0][0] : 0;
-            if (bookProbesLeft > 0) --bookProbesLeft;
-            const int k = (gamePly - lastBookPly - 1) / 2;
-            if (k >= 0 && k < 5) postBookScores[k] = lastScore;
+            noteSearchedMove();
             if (stopRequest == STOP_ABORT) {
                 engineSide = NO_SIDE;
                 return;
@@ -241,6 +209,88 @@ static void engineTurn() {
         pondering = 1;
         bookMove  = 0;
     }
+}
+
+static bool hasLegalMove() {
+    generateHere();
+    for (std::uint32_t i = firstMove[0]; i < firstMove[1]; ++i)
+        if (makeMove(moveStack[i].move)) {
+            unmakeMove();
+            ply = 0;
+            return true;
+        }
+    return false;
+}
+
+// A reply worth naming for pondering: generated and legal after the move.
+static Move checkedReply(Move move, Move reply) {
+    if (!move || !reply || !makeMove(move)) return 0;
+    ply           = 0;
+    const bool ok = isGeneratedMove(reply) && makeMove(reply);
+    if (ok) unmakeMove();
+    unmakeMove();
+    ply = 0;
+    return ok ? reply : 0;
+}
+
+// The engine's move for a UCI go: chosen as the xboard side chooses it, then
+// announced with bestmove and not played (the GUI sends the next position).
+// After go infinite, and after go ponder without a ponderhit, the protocol
+// wants the bestmove only once stop (or ponderhit) has come.
+static void uciTurn() {
+    pondering      = uciPonderGo ? 1 : 0;
+    ponderMove     = pondering && gamePly > 0 ? gameHistory[gamePly - 1].move : 0;
+    stopRequest    = STOP_NONE;
+    thinkStartTime = elapsedTime();
+    Move move = 0, reply = 0;
+    if (!hasLegalMove()) {
+        pvLength[0] = 0;
+    } else {
+        const bool bookAllowed = uciOwnBook && !uciInfinite && !pondering && bookProbesLeft > 0;
+        move                   = bookAllowed ? chooseBookMove() : 0;
+        if (move) {
+            printUciInfoString("book move %s", moveToUci(move));
+            lastBookPly    = gamePly;
+            bookProbesLeft = 3;
+            pvLength[0]    = 0;
+        } else {
+            std::int16_t tbScore;
+            if (menCount <= egtbMaxPieces && probeTablebase(&tbScore))
+                printUciInfoString("tablebase hit: score %d", tbScore);
+            think();
+            if (pondering) {
+                // The ponder search keeps no variation; its last finished
+                // iteration's is still in savedPv.
+                move  = isGeneratedMove(savedPv[0]) ? savedPv[0] : 0;
+                reply = move ? savedPv[1] : 0;
+            } else {
+                move  = pvLength[0] > 0 ? pvTable[0][0] : 0;
+                reply = pvLength[0] > 1 ? pvTable[0][1] : 0;
+                noteSearchedMove();
+            }
+            ply = 0;
+        }
+    }
+    while (stopRequest == STOP_NONE && (uciInfinite || pondering)) {
+        const char* line = readInput(true);
+        if (!line) break;
+        traceLog("CMD-> %s (%lu)\n", line, static_cast<unsigned long>(elapsedTime()));
+        processUciCommand(line);
+    }
+    if (!move && hasLegalMove()) {
+        // A search stopped before it named a move: the first legal one.
+        for (std::uint32_t i = firstMove[0]; i < firstMove[1] && !move; ++i)
+            if (makeMove(moveStack[i].move)) {
+                unmakeMove();
+                move = moveStack[i].move;
+            }
+        ply = 0;
+    }
+    printUciBestMove(move, checkedReply(move, reply));
+    pondering   = 0;
+    uciGoActive = false;
+    uciInfinite = false;
+    uciPonderGo = false;
 }
 
 // Step 15: the user's move, with the promotion letter choosing among the
@@ -320,7 +370,13 @@ static void carryOutCommand() {
         // the game restarts all the same: the GUI has ended the old one, and
         // the engine must not go on playing a side in it.
         if (!setPositionFromFen(setupText)) say("tellusererror Illegal position");
-        resetGameState();
+        resetGame();
+        break;
+    case CMD_SEARCH:
+        uciGoActive = true;
+        break;
+    case CMD_POSITION:
+        setUpUciPosition();
         break;
     case CMD_ANALYZE:
         // A second analyze before exit must not save analysis's own settings.
@@ -338,20 +394,28 @@ static void carryOutCommand() {
 }
 
 void runGameLoop() {
-    ponderMove = 0;
+    ponderMove     = 0;
+    pollHook       = pollInputDuringSearch;  // the search hears the session's input
+    bool firstLine = true;
     for (;;) {
         // 1-3.
         pendingCommand = CMD_NONE;
         undoPlies      = 0;
-        if (!gameOver && gamePly >= GAME_PLY_LIMIT) {
-            say("ERROR (maximum number of moves reached): main");
-            gameOver = 1;
+        if (uciMode) {
+            // A UCI go; its position never passes the last playable ply.
+            if (uciGoActive) uciTurn();
+        } else {
+            if (!gameOver && gamePly >= GAME_PLY_LIMIT) {
+                say("ERROR (maximum number of moves reached): main");
+                gameOver = 1;
+            }
+            if (analyzeMode) engineSide = side;
+            // 4-12. The engine's turn.
+            if (!gameOver && side == engineSide) engineTurn();
+            answerDeferredPing();  // a search that ended without a move
         }
-        if (analyzeMode) engineSide = side;
-        // 4-12. The engine's turn.
-        if (!gameOver && side == engineSide) engineTurn();
-        answerDeferredPing();  // a search that ended without a move
-        // 13. Wait for a request; the end of input counts as quit.
+        // 13. Wait for a request; the end of input counts as quit. The first
+        // line chooses the protocol: "uci" for UCI, anything else xboard.
         while (pendingCommand == CMD_NONE && pendingMove.from < 0) {
             const char* line = readInput(true);
             if (!line) {
@@ -359,7 +423,14 @@ void runGameLoop() {
                 break;
             }
             traceLog("CMD-> %s (%lu)\n", line, static_cast<unsigned long>(elapsedTime()));
-            processCommand(line);
+            if (firstLine) {
+                firstLine = false;
+                if (std::strcmp(line, "uci") == 0) enterUciMode();
+            }
+            if (uciMode)
+                processUciCommand(line);
+            else
+                processCommand(line);
         }
         // 14. Quit.
         if (pendingCommand == CMD_QUIT) return;

@@ -7,9 +7,11 @@
 #include <ctime>
 #include "board/position.h"
 #include "book/book.h"
+#include "driver/console.h"
 #include "driver/gameloop.h"
 #include "driver/protocol.h"
 #include "driver/startup.h"
+#include "search/timecontrol.h"
 #include "tablebase/tablebase.h"
 
 // False when the job failed: the program then ends with status 1, so that
@@ -63,6 +65,7 @@ int main(int argc, char** argv) {
     egtbMaxPieces = -1;
     initTablebases();
     printBanner();
+    pollHook       = pollInputDuringSearch;
     bool succeeded = true;
     if (argc > 1)
         succeeded = runBookJob(argc, argv);

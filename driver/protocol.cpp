@@ -11,29 +11,18 @@
 #include "board/notation.h"
 #include "board/position.h"
 #include "book/book.h"
-#include "driver/console.h"
-#include "driver/gameloop.h"
 #include "eval/evaluate.h"
+#include "io/console.h"
 #include "search/think.h"
 #include "tablebase/tablebase.h"
 
-std::uint16_t engineOptions = OPTION_XBOARD | OPTION_POST;
 char          engineName[16] = "Brix 1.0";
-std::uint8_t  engineSide     = NO_SIDE;
-std::uint8_t  forceMode, analyzeMode, pondering, searching;
-std::uint8_t  stopRequest;
+std::uint8_t  forceMode, analyzeMode;
 std::uint32_t pendingCommand;
 int           undoPlies;
 PendingMove   pendingMove = {-1, -1, 0, {0}};
 char          setupText[128];
 
-std::int32_t  remainingTime[2];
-std::int32_t  levelBaseTime = 500;
-std::uint16_t levelMoves;
-std::uint16_t levelIncrement;
-std::int32_t  moveTime   = 500;
-std::uint8_t  depthLimit = 64;
-std::int16_t  clockLag   = 20;
 std::int32_t  savedMoveTime;
 std::uint8_t  savedDepthLimit;
 bool          analysisTimeSaved;

@@ -66,8 +66,7 @@ void applyNameDigit(const char* argv0) {
     }
 }
 
-bool initApp() {
-    std::uint64_t kb = configuredTableKb;
+bool resizeHashTables(std::uint64_t kb) {
     const long    pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
     if (pages > 0 && pageSize > 0) {
         const std::uint64_t halfMemoryKb = std::uint64_t(pages) * std::uint64_t(pageSize) / 2048;
@@ -78,7 +77,11 @@ bool initApp() {
         kb /= 2;
         allocated = allocateHashTables(std::int64_t(kb < 48 ? 48 : kb));
     }
-    if (!allocated || !allocatePawnHashTable()) {
+    return allocated;
+}
+
+bool initApp() {
+    if (!resizeHashTables(configuredTableKb) || !allocatePawnHashTable()) {
         std::printf("ERROR (not enough memory): initApp\n");
         std::fflush(stdout);
         return false;

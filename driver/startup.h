@@ -14,5 +14,8 @@ void applyNameDigit(const char* argv0);
 
 // Allocates the three hash tables; false when memory ran out.
 bool initApp();
+// Reallocates the transposition table at about kb KB, clamped and halved
+// like the start-up size until it fits; false when nothing fitted.
+bool resizeHashTables(std::uint64_t kb);
 void printBanner();
 void freeTables();

@@ -8,14 +8,13 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/notation.h"
-#include "driver/console.h"
-#include "driver/gameloop.h"
-#include "driver/protocol.h"
 #include "eval/evaluate.h"
+#include "io/console.h"
 #include "search/hashtable.h"
 #include "search/ordering.h"
 #include "search/quiesce.h"
 #include "search/search.h"
+#include "search/settings.h"
 #include "search/timecontrol.h"
 #include "tablebase/tablebase.h"
 
@@ -34,6 +33,7 @@ std::int8_t   recaptureSquare = -1;
 std::int16_t  tbPieceLimit    = -1;
 std::uint32_t nodeCount;
 char          thinkingLine[256];
+void (*thinkingHook)(int depth, int score);
 
 // While rootSearch walks the root list, printing may not generate at ply 0.
 static bool rootListInUse = false;
@@ -107,7 +107,9 @@ void printThinking(int depth, int score) {
         }
         while (made-- > 0) unmakeMove();
     }
-    if (engineOptions & OPTION_POST) {
+    if (thinkingHook) {
+        thinkingHook(depth, score);
+    } else if (engineOptions & OPTION_POST) {
         std::printf("%s\n", thinkingLine);
         std::fflush(stdout);
     }

@@ -23,6 +23,11 @@ extern std::int8_t   recaptureSquare;  // obvious recapture expected there, or -
 extern std::int16_t  tbPieceLimit;     // largest menCount probed in the search; -2: none
 extern std::uint32_t nodeCount;
 extern char          thinkingLine[256];
+// Where thinking lines go. Unset, the xboard line in thinkingLine is printed
+// (under post); a protocol that speaks otherwise installs its own printer,
+// which is called with the checked variation in pvTable row 0 (depth 0: a
+// ponder hit repeats the last line).
+extern void (*thinkingHook)(int depth, int score);
 
 // Thrown by checkTime to leave the search in one step; only think catches.
 struct SearchStopped {};

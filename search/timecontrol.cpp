@@ -1,13 +1,13 @@
 // search/timecontrol.cpp: budgets from the clock, and the in-search poll.
 #include "search/timecontrol.h"
 #include "board/position.h"
-#include "driver/console.h"
-#include "driver/gameloop.h"
-#include "driver/protocol.h"
+#include "io/console.h"
+#include "search/settings.h"
 #include "search/think.h"
 
 std::int32_t targetTime;
 std::int32_t timeReserve;
+void (*pollHook)();
 
 static int rootSide() { return (ply & 1) ^ side; }
 
@@ -40,7 +40,7 @@ void allocateTime() {
         // 4. Moves per control.
         const int n         = gamePly - ply;
         const int movesDone = root == WHITE ? (n + (n & 1)) / 2 : n / 2;
-        const int movesLeft = levelMoves - movesDone % levelMoves;
+        const int movesLeft = movesToGo ? movesToGo : levelMoves - movesDone % levelMoves;
         timeReserve         = clockLag * movesLeft;
         if (timeReserve > myTime - 5 * movesLeft) {
             targetTime = moveTime = 5;
@@ -106,7 +106,7 @@ void checkTime() {
     }
 
     // 3. One line of input.
-    pollCommands(false);
+    if (pollHook) pollHook();
 
     // 4. Ponder hit: the ponder search becomes the real search in place.
     if (stopRequest == STOP_PONDER_HIT) {

@@ -7,6 +7,11 @@
 extern std::int32_t targetTime;   // soft budget of the current move
 extern std::int32_t timeReserve;  // time kept back from the clock
 
+// The search hears input only through this hook, which the protocol layer
+// installs: called once at every poll, it may set stopRequest. Unset, the
+// search hears nothing (tools, tests).
+extern void (*pollHook)();
+
 void allocateTime();
 // Reads one pending input line, handles a ponder hit, and throws
 // SearchStopped when the time is up or a stop was requested.

@@ -57,7 +57,7 @@ TEST_F(ConsoleTest, LinesPartialLinesAndLineEnds) {
 }
 
 TEST_F(ConsoleTest, OverLongLinesAreCutAndTheirTailDropped) {
-    send(std::string(300, 'a') + "\nnext\n");
+    send(std::string(INPUT_LINE_SIZE + 44, 'a') + "\nnext\n");
     ASSERT_NE(readInput(true), nullptr);
     EXPECT_EQ(std::string(inputLine), std::string(INPUT_LINE_SIZE - 1, 'a'));
     ASSERT_NE(readInput(true), nullptr);

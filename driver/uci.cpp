@@ -1,0 +1,414 @@
+// driver/uci.cpp: the UCI command interpreter. While a search runs only
+// isready, stop, ponderhit and quit act; everything else waits for the
+// bestmove, as the protocol wants. Times arrive in milliseconds and are kept
+// in the engine's centiseconds.
+#include "driver/uci.h"
+#include <strings.h>
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/notation.h"
+#include "board/position.h"
+#include "board/setup.h"
+#include "book/book.h"
+#include "driver/protocol.h"
+#include "driver/startup.h"
+#include "game/state.h"
+#include "io/console.h"
+#include "search/hashtable.h"
+#include "search/search.h"
+#include "search/settings.h"
+#include "search/think.h"
+#include "tablebase/tablebase.h"
+
+bool          uciMode;
+bool          uciGoActive;
+bool          uciInfinite;
+bool          uciPonderGo;
+bool          uciOwnBook = true;
+std::uint32_t uciNodeLimit;
+
+namespace {
+
+// The last position command: the FEN ("" for the start position) and the
+// text of its move list, kept until the game loop sets it up.
+char positionFen[128];
+char positionMoves[INPUT_LINE_SIZE];
+
+void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void say(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fflush(stdout);
+}
+
+// The next space-separated word of *p, copied into word (cut to fit);
+// false when none is left.
+bool nextWord(const char** p, char* word, std::size_t size) {
+    const char* s = *p;
+    while (*s == ' ' || *s == '\t') ++s;
+    if (!*s) {
+        *p = s;
+        return false;
+    }
+    std::size_t n = 0;
+    for (; *s && *s != ' ' && *s != '\t'; ++s)
+        if (n + 1 < size) word[n++] = *s;
+    word[n] = '\0';
+    *p      = s;
+    return true;
+}
+
+// A number argument in milliseconds (or a count); negative figures, which a
+// GUI sends for a clock already run out, count as 0.
+long readCount(const char** p) {
+    char word[32];
+    if (!nextWord(p, word, sizeof word)) return 0;
+    const long n = std::strtol(word, nullptr, 10);
+    return n < 0 ? 0 : n;
+}
+
+std::int32_t toCentiseconds(long ms) {
+    const long cs = ms / 10;
+    return cs > CLOCK_LIMIT ? CLOCK_LIMIT : std::int32_t(cs);
+}
+
+void identify() {
+    say("id name %s\n", engineName);
+    say("id author the Brix developers\n");
+    const std::uint64_t mb = hashTableBytes() >> 20;
+    say("option name Hash type spin default %llu min 1 max 65536\n", static_cast<unsigned long long>(mb ? mb : 1));
+    say("option name Clear Hash type button\n");
+    say("option name Ponder type check default %s\n", engineOptions & OPTION_PONDER ? "true" : "false");
+    say("option name OwnBook type check default %s\n", uciOwnBook ? "true" : "false");
+    say("option name BookFile type string default %s\n", bookFileName[0] ? bookFileName : "<empty>");
+    say("option name BookLearning type check default %s\n", engineOptions & OPTION_LEARN ? "true" : "false");
+    say("option name EGTBPath type string default %s\n", egtbPath[0] ? egtbPath : "<empty>");
+    // The cache is 2^n KB; the option counts whole megabytes.
+    say("option name EGTBCacheSize type spin default %d min 1 max 1024\n",
+        egtbCacheSizeLog >= 10 ? 1 << (egtbCacheSizeLog - 10) : 1);
+    say("uciok\n");
+}
+
+bool isTrue(const char* value) { return strcasecmp(value, "true") == 0; }
+
+void setOption(const char* text) {
+    // setoption name <id, may hold spaces> [value <x, may hold spaces>]
+    char        name[64] = "", value[256] = "";
+    const char* p        = std::strstr(text, " name ");
+    if (!p) return;
+    p += 6;
+    const char* v   = std::strstr(p, " value ");
+    std::size_t len = v ? std::size_t(v - p) : std::strlen(p);
+    while (len > 0 && p[len - 1] == ' ') --len;
+    while (len > 0 && *p == ' ') ++p, --len;
+    if (len >= sizeof name) return;
+    std::memcpy(name, p, len);
+    name[len] = '\0';
+    if (v) {
+        const char* s = v + 7;
+        while (*s == ' ') ++s;
+        std::snprintf(value, sizeof value, "%s", s);
+        for (std::size_t n = std::strlen(value); n > 0 && value[n - 1] == ' '; --n) value[n - 1] = '\0';
+    }
+    if (std::strcmp(value, "<empty>") == 0) value[0] = '\0';
+
+    if (strcasecmp(name, "Hash") == 0) {
+        const long mb = std::strtol(value, nullptr, 10);
+        if (mb < 1 || mb > 65536) {
+            printUciInfoString("Hash %s is not a size in MB from 1 to 65536; the table stays", value);
+            return;
+        }
+        if (!resizeHashTables(std::uint64_t(mb) * 1024)) {
+            say("ERROR (not enough memory): setoption\n");
+            std::exit(1);
+        }
+    } else if (strcasecmp(name, "Clear Hash") == 0) {
+        clearHashTables();
+    } else if (strcasecmp(name, "Ponder") == 0) {
+        engineOptions = std::uint16_t(isTrue(value) ? engineOptions | OPTION_PONDER : engineOptions & ~OPTION_PONDER);
+    } else if (strcasecmp(name, "OwnBook") == 0) {
+        uciOwnBook = isTrue(value);
+    } else if (strcasecmp(name, "BookFile") == 0) {
+        closeBook();
+        std::snprintf(bookFileName, sizeof bookFileName, "%s", value);
+        if (value[0] && !openBook()) printUciInfoString("no usable book in %s", value);
+    } else if (strcasecmp(name, "BookLearning") == 0) {
+        engineOptions = std::uint16_t(isTrue(value) ? engineOptions | OPTION_LEARN : engineOptions & ~OPTION_LEARN);
+    } else if (strcasecmp(name, "EGTBPath") == 0) {
+        std::snprintf(egtbPath, sizeof egtbPath, "%s", value);
+        egtbMaxPieces = -1;
+        initTablebases();
+    } else if (strcasecmp(name, "EGTBCacheSize") == 0) {
+        long mb = std::strtol(value, nullptr, 10);
+        mb      = mb < 1 ? 1 : mb > 1024 ? 1024 : mb;
+        int n   = 10;
+        while ((1L << (n - 10 + 1)) <= mb) ++n;
+        egtbCacheSizeLog = std::int8_t(n);
+        egtbMaxPieces    = -1;
+        initTablebases();
+    }
+}
+
+// "position startpos|fen <FEN> [moves ...]": only recorded here.
+void recordPosition(const char* text) {
+    const char* p = text;
+    char        word[128];
+    nextWord(&p, word, sizeof word);  // "position"
+    if (!nextWord(&p, word, sizeof word)) word[0] = '\0';
+    positionFen[0] = '\0';
+    if (std::strcmp(word, "fen") == 0) {
+        std::size_t n = 0;
+        while (nextWord(&p, word, sizeof word) && std::strcmp(word, "moves") != 0) {
+            const int made = std::snprintf(positionFen + n, sizeof positionFen - n, "%s%s", n ? " " : "", word);
+            if (made < 0 || std::size_t(made) >= sizeof positionFen - n) {
+                printUciInfoString("FEN too long: position not changed");
+                return;
+            }
+            n += std::size_t(made);
+        }
+        if (n == 0) {
+            printUciInfoString("position fen without a FEN: position not changed");
+            return;
+        }
+    } else if (std::strcmp(word, "startpos") == 0) {
+        if (nextWord(&p, word, sizeof word) && std::strcmp(word, "moves") != 0) {
+            printUciInfoString("unexpected %s after startpos: position not changed", word);
+            return;
+        }
+    } else {
+        printUciInfoString("position needs startpos or fen: position not changed");
+        return;
+    }
+    std::snprintf(positionMoves, sizeof positionMoves, "%s", p);
+    pendingCommand = CMD_POSITION;
+}
+
+// "go ...": the time settings are made at once, as level and st make them.
+void recordGo(const char* text) {
+    long        time[2] = {-1, -1}, increment[2] = {0, 0};
+    long        toGo = 0, fixed = -1, depth = 0, mate = 0, nodes = 0;
+    bool        infinite = false, ponder = false;
+    const char* p        = text;
+    char        word[32];
+    nextWord(&p, word, sizeof word);  // "go"
+    while (nextWord(&p, word, sizeof word)) {
+        if (std::strcmp(word, "wtime") == 0) time[WHITE] = readCount(&p);
+        else if (std::strcmp(word, "btime") == 0) time[BLACK] = readCount(&p);
+        else if (std::strcmp(word, "winc") == 0) increment[WHITE] = readCount(&p);
+        else if (std::strcmp(word, "binc") == 0) increment[BLACK] = readCount(&p);
+        else if (std::strcmp(word, "movestogo") == 0) toGo = readCount(&p);
+        else if (std::strcmp(word, "movetime") == 0) fixed = readCount(&p);
+        else if (std::strcmp(word, "depth") == 0) depth = readCount(&p);
+        else if (std::strcmp(word, "mate") == 0) mate = readCount(&p);
+        else if (std::strcmp(word, "nodes") == 0) nodes = readCount(&p);
+        else if (std::strcmp(word, "infinite") == 0) infinite = true;
+        else if (std::strcmp(word, "ponder") == 0) ponder = true;
+        // searchmoves and anything unknown are passed over.
+    }
+    // Depth: as sd caps it; mate in n needs about 2n plies.
+    long limit = depth > 0 ? depth : 64;
+    if (mate > 0 && 2 * mate < limit) limit = 2 * mate;
+    depthLimit   = std::uint8_t(depth > 0 || mate > 0 ? (limit > 56 ? 56 : limit < 1 ? 1 : limit) : 64);
+    uciNodeLimit = std::uint32_t(nodes > 0xFFFFFFFFL ? 0xFFFFFFFFL : nodes);
+    movesToGo    = 0;
+    if (fixed >= 0) {
+        // A fixed time a move, as st sets it.
+        levelMoves     = 0;
+        levelBaseTime  = 0;
+        levelIncrement = 0;
+        moveTime       = toCentiseconds(fixed) > 0 ? toCentiseconds(fixed) : 1;
+        remainingTime[WHITE] = remainingTime[BLACK] = moveTime;
+    } else if (time[side] >= 0) {
+        // The clocks: a whole game with increment, or moves to go. The base
+        // time only has to be set (a zero would read as a fixed time a move);
+        // with moves to go it caps a move at twice the clock's share.
+        const std::int32_t mine  = toCentiseconds(time[side]);
+        remainingTime[side]      = mine;
+        remainingTime[xside]     = time[xside] >= 0 ? toCentiseconds(time[xside]) : mine;
+        const long inc           = increment[side] / 10;
+        levelIncrement           = std::uint16_t(inc > 65535 ? 65535 : inc);
+        levelBaseTime            = mine > 0 ? mine : 1;
+        levelMoves               = std::uint16_t(toGo > 0 ? (toGo > 65535 ? 65535 : toGo) : 0);
+        movesToGo                = levelMoves;
+        moveTime                 = levelBaseTime;
+    } else {
+        // Depth, nodes or mate alone, infinite, or nothing at all: no clock.
+        levelMoves     = 0;
+        levelBaseTime  = 0;
+        levelIncrement = 0;
+        moveTime       = 0;
+    }
+    if (infinite) moveTime = 0;
+    uciInfinite    = infinite;
+    uciPonderGo    = ponder;
+    pendingCommand = CMD_SEARCH;
+}
+
+bool is(const char* line, const char* command) {
+    const std::size_t n = std::strlen(command);
+    return std::strncmp(line, command, n) == 0 && (line[n] == '\0' || line[n] == ' ' || line[n] == '\t');
+}
+
+// go nodes: the search is stopped at the first poll past the count (polls
+// come every 65536 nodes), and plays its best move so far.
+void checkNodeLimit() {
+    if (searching && !pondering && uciNodeLimit && nodeCount >= uciNodeLimit && stopRequest == STOP_NONE)
+        stopRequest = STOP_MOVE_NOW;
+}
+
+// Mate scores as moves: mating in p plies is mate (p + 1) / 2, being mated
+// in p plies mate -(p + 1) / 2.
+void printUciThinking(int depth, int score) {
+    if (depth <= 0) return;
+    const std::uint32_t ms  = elapsedTime() - thinkStartTime;
+    const std::uint64_t nps = ms ? std::uint64_t(nodeCount) * 1000u / ms : 0;
+    if (score > 9000)
+        std::printf("info depth %d score mate %d", depth, (MATE_SCORE - score + 1) / 2);
+    else if (score < -9000)
+        std::printf("info depth %d score mate -%d", depth, (MATE_SCORE + score + 1) / 2);
+    else
+        std::printf("info depth %d score cp %d", depth, score);
+    std::printf(" nodes %lu nps %llu time %lu pv", static_cast<unsigned long>(nodeCount),
+                static_cast<unsigned long long>(nps), static_cast<unsigned long>(ms));
+    for (int i = 0; i < pvLength[0]; ++i) std::printf(" %s", moveToUci(pvTable[0][i]));
+    say("\n");
+}
+
+void printUciBookLine(const char* candidates) { printUciInfoString("book %s", candidates); }
+
+}  // namespace
+
+void enterUciMode() {
+    uciMode       = true;
+    engineOptions = std::uint16_t(engineOptions & ~OPTION_XBOARD);
+    thinkingHook  = printUciThinking;
+    bookLineHook  = printUciBookLine;
+}
+
+void processUciCommand(const char* line) {
+    pendingCommand = CMD_NONE;
+    if (!line) {
+        // The end of input ends a search that has no end of its own; a timed
+        // or limited one finishes and answers first.
+        if (inputClosed && inputPolling && uciGoActive && (uciInfinite || pondering) && stopRequest == STOP_NONE)
+            stopRequest = STOP_MOVE_NOW;
+        checkNodeLimit();
+        return;
+    }
+    while (*line == ' ' || *line == '\t') ++line;
+    if (is(line, "uci")) {
+        identify();
+    } else if (is(line, "isready")) {
+        say("readyok\n");
+    } else if (is(line, "quit")) {
+        pendingCommand = CMD_QUIT;
+        stopRequest    = STOP_ABORT;
+    } else if (is(line, "stop")) {
+        if (uciGoActive) stopRequest = STOP_MOVE_NOW;
+    } else if (is(line, "ponderhit")) {
+        if (uciGoActive && pondering) stopRequest = STOP_PONDER_HIT;
+    } else if (uciGoActive) {
+        // The protocol sends nothing else before bestmove; a GUI that does
+        // is told and otherwise ignored.
+        if (is(line, "position") || is(line, "go") || is(line, "ucinewgame") || is(line, "setoption"))
+            printUciInfoString("busy searching: %.40s ignored", line);
+    } else if (is(line, "ucinewgame")) {
+        pendingCommand = CMD_NEW;
+    } else if (is(line, "setoption")) {
+        setOption(line);
+    } else if (is(line, "position")) {
+        recordPosition(line);
+    } else if (is(line, "go")) {
+        recordGo(line);
+    }
+    checkNodeLimit();
+}
+
+const char* moveToUci(Move m) {
+    static char text[6];
+    const int   from = moveFrom(m), to = moveTo(m);
+    text[0]          = char('a' + (from & 7));
+    text[1]          = char('8' - (from >> 3));
+    text[2]          = char('a' + (to & 7));
+    text[3]          = char('8' - (to >> 3));
+    const int promotion = movePromotion(m);
+    text[4]             = promotion ? char(std::tolower(static_cast<unsigned char>(PIECE_LETTERS[promotion]))) : '\0';
+    text[5]             = '\0';
+    return text;
+}
+
+void printUciInfoString(const char* format, ...) {
+    char    text[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    say("info string %s\n", text);
+}
+
+void printUciBestMove(Move move, Move reply) {
+    if (!move) {
+        say("bestmove 0000\n");
+        return;
+    }
+    char text[8];
+    std::snprintf(text, sizeof text, "%s", moveToUci(move));
+    if (reply)
+        say("bestmove %s ponder %s\n", text, moveToUci(reply));
+    else
+        say("bestmove %s\n", text);
+}
+
+// Finds the generated move with the word's squares; a promotion needs its
+// letter (either case), any other move must come without one.
+static Move findCoordinateMove(const char* w) {
+    auto square = [](const char* s) { return s[0] >= 'a' && s[0] <= 'h' && s[1] >= '1' && s[1] <= '8'; };
+    const std::size_t n = std::strlen(w);
+    if ((n != 4 && n != 5) || !square(w) || !square(w + 2)) return 0;
+    const int from = (w[0] - 'a') + 8 * ('8' - w[1]);
+    const int to   = (w[2] - 'a') + 8 * ('8' - w[3]);
+    const int want = n == 5 ? std::toupper(static_cast<unsigned char>(w[4])) : 0;
+    ply            = 0;
+    generateAllMoves();
+    for (std::uint32_t i = firstMove[0]; i < firstMove[1]; ++i) {
+        const Move m = moveStack[i].move;
+        if (moveFrom(m) != from || moveTo(m) != to) continue;
+        const int promotion = movePromotion(m);
+        if ((promotion ? PIECE_LETTERS[promotion] : 0) == want) return m;
+    }
+    return 0;
+}
+
+void setUpUciPosition() {
+    if (positionFen[0]) {
+        if (!setPositionFromFen(positionFen)) {
+            printUciInfoString("illegal FEN %s: position not changed", positionFen);
+            return;
+        }
+    } else {
+        resetPosition();
+    }
+    ply = 0;
+    const char* p = positionMoves;
+    char        word[16];
+    while (nextWord(&p, word, sizeof word)) {
+        if (gamePly >= GAME_PLY_LIMIT) {
+            printUciInfoString("game too long: moves from %s on not played", word);
+            break;
+        }
+        const Move m = findCoordinateMove(word);
+        if (!m || !makeMove(m)) {
+            printUciInfoString("illegal move %s: the position before it stays", word);
+            break;
+        }
+        ply = 0;
+    }
+    ply = 0;
+}

@@ -1,0 +1,29 @@
+// io/console.h: the console input channel and the millisecond clock, below
+// the search and the protocols: the search reads the clock, the protocols the
+// lines.
+// Input is read from descriptor 0 below stdio, so poll() sees every byte;
+// readInput never blocks unless asked to.
+#pragma once
+#include <cstdint>
+
+// A UCI position command lists every move of the game on one line: room
+// for the longest game the engine plays (GAME_PLY_LIMIT plies).
+constexpr int INPUT_BUFFER_SIZE = 16384;
+constexpr int INPUT_LINE_SIZE   = 8192;
+
+extern char          inputLine[INPUT_LINE_SIZE];  // line last returned by readInput
+extern bool          inputClosed;   // standard input has ended (or broke)
+extern bool          inputPolling;  // false: the search never reads input (tools)
+extern std::uint32_t timerOrigin;   // ms reading taken by startTimer
+
+std::uint32_t inputAvailable();  // 0: nothing waiting; also > 0 once input has ended
+// The next complete line without its line end, or nullptr: with block false
+// when no complete line is buffered, with block true only at end of input.
+// Lines longer than inputLine are cut; the rest of such a line is dropped.
+const char*   readInput(bool block);
+void          resetInput();  // forgets buffered bytes and an end of input (new stream)
+void          startTimer();
+std::uint32_t elapsedTime();  // ms since startTimer; wraps
+
+// Debug trace hook: accepts printf-style arguments and writes nothing.
+void traceLog(const char* format, ...);
