@@ -11,26 +11,14 @@ engine=${1:?usage: uci_match.sh ENGINE [SHARED_TOOLS]}
 tools=${2:-$(dirname "$0")/../../../shared/tools}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-status=0
+. "$(dirname "$0")/match_common.sh"
 if ! command -v polyglot >/dev/null && [ ! -x /usr/games/polyglot ]; then
     echo "FAIL: polyglot is not installed (Debian package polyglot)"; exit 1
 fi
 run() {
     local name=$1; shift
-    local out="$work/$name.txt"
-    "$tools/xb-match" -1 "uci:$engine" -2 /usr/games/fairymax -n 2 --tc 40/0:10 \
-        --pgn "$work/$name.pgn" "$@" >"$out" 2>&1
-    local rc=$?
-    cat "$out"
-    if [ $rc -ne 0 ]; then echo "FAIL $name: xb-match exit status $rc"; status=1; fi
-    if ! grep -q "games: 2 of 2 played, 0 unfinished" "$out"; then
-        echo "FAIL $name: not every game finished"; status=1
-    fi
-    if grep -E "^game" "$out" | grep -qiE "illegal|time|forfeit|crash|disconnect|false|exited"; then
-        echo "FAIL $name: a game ended by a fault"; status=1
-    fi
+    run_match "$name" 2 "uci:$engine" 40/0:10 "$@"
 }
 run plain
 run ponder --ponder
-if [ $status -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi
-exit $status
+finish_matches
