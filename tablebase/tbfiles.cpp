@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <array>
 #include <new>
 #include "tablebase/catalogue.h"
 
@@ -92,31 +93,35 @@ void closeFile(TableFile& t) {
     t.file = nullptr;
 }
 
+}  // namespace
+
 // Reads one block of an uncompressed side into `data`. Only the last block
 // of a table may come up short; a shorter read anywhere means the file
 // changed under us, and its bytes would be stale slot memory.
-bool readBlock(int ordinal, int side, std::uint32_t block, std::uint8_t* data) {
+std::int32_t readTableBlock(int ordinal, int side, std::uint32_t block, std::uint8_t* data) {
     TableFile& t = tableFiles[ordinal][side];
     if (!t.file) {
         t.file = std::fopen(t.fileName, "rb");
         if (!t.file) {
             closeTableFiles();  // perhaps out of handles: free them all and try again
             t.file = std::fopen(t.fileName, "rb");
-            if (!t.file) return false;
+            if (!t.file) return -1;
         }
     }
     const std::uint64_t start = std::uint64_t(block) * TB_BLOCK_BYTES, length = tableBytes(ordinal, side);
-    if (start >= length) return false;
+    if (start >= length) return -1;
     const std::uint64_t expected = length - start < TB_BLOCK_BYTES ? length - start : TB_BLOCK_BYTES;
-    if (fseeko(t.file, off_t(start), SEEK_SET) != 0) return false;
+    if (fseeko(t.file, off_t(start), SEEK_SET) != 0) return -1;
     ++tableBlockReads;
     const std::size_t got = std::fread(data, 1, TB_BLOCK_BYTES, t.file);
     if (got < TB_BLOCK_BYTES && std::ferror(t.file)) {
         std::clearerr(t.file);
-        return false;
+        return -1;
     }
-    return got >= expected;
+    return got >= expected ? std::int32_t(expected) : -1;
 }
+
+namespace {
 
 // The signed byte at `offset` of a block, through the cache; TB_VALUE_UNKNOWN
 // when the block cannot be read, which also drops the table side.
@@ -145,7 +150,7 @@ std::int32_t fetchTableByte(int ordinal, int side, std::uint32_t block, std::uin
         unlinkChain(i);
     }
     // 3-4. Read the block; a failure drops the side for the rest of the run.
-    if (!readBlock(ordinal, side, block, slots[i].data)) {
+    if (readTableBlock(ordinal, side, block, slots[i].data) < 0) {
         slots[i].chainNext = freeSlots;
         freeSlots          = i;
         TableFile& t       = tableFiles[ordinal][side];
@@ -190,36 +195,63 @@ void forgetTableFiles() {
         }
 }
 
+// The signature is ours: text to recognise the file by, padded with zeros.
+const char EMD_SIGNATURE[64] = "Brix endgame table, 8 KB blocks, canonical Huffman codes\n";
+
+std::uint32_t emdChecksum(const std::uint8_t* bytes, std::size_t length) {
+    static const auto table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) == 0 ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < length; ++i) value = (value >> 8) ^ table[(value ^ bytes[i]) & 255];
+    return value;
+}
+
 bool registerTableSide(const char* directory, int ordinal, int side) {
+    char message[400];
+    const int result = tryRegisterTableSide(directory, ordinal, side, message, sizeof message);
+    if (result >= 0) return result == 1;
+    std::fputs(message, stdout);
+    std::fflush(stdout);
+    std::exit(1);
+}
+
+int tryRegisterTableSide(const char* directory, int ordinal, int side, char* message, std::size_t messageSize) {
+    message[0] = '\0';
     // 1. Symmetric records have only the white-to-move file.
     if (isSymmetric(ordinal)) side = 0;
     TableFile& t = tableFiles[ordinal][side];
-    if (isTableSideRegistered(ordinal, side)) return true;
+    if (isTableSideRegistered(ordinal, side)) return 1;
 
     // 2. The uncompressed file: its length must be the catalogue's.
     char name[sizeof t.fileName];
     const int n = std::snprintf(name, sizeof name, "%s%s%s%s", directory, directory[0] ? "/" : "",
                                 tablebaseCatalogue[ordinal].name, SIDE_ENDING[side]);
-    if (n < 0 || std::size_t(n) >= sizeof name) return false;  // a name this long cannot be ours
+    if (n < 0 || std::size_t(n) >= sizeof name) return 0;  // a name this long cannot be ours
     std::FILE* f = std::fopen(name, "rb");
-    if (!f) return false;
+    if (!f) return 0;
     if (fseeko(f, 0, SEEK_END) != 0) {
-        std::printf("*** Seek in %s failed\n", name);
-        std::fflush(stdout);
-        std::exit(1);
+        std::fclose(f);
+        std::snprintf(message, messageSize, "*** Seek in %s failed\n", name);
+        return -1;
     }
     const off_t length = ftello(f);
     std::fclose(f);
     if (tablebaseCatalogue[ordinal].positionCount[side] != 0 &&
         (length < 0 || std::uint64_t(length) != tableBytes(ordinal, side))) {
-        std::printf("*** %s corrupted\n", name);
-        std::fflush(stdout);
-        std::exit(1);
+        std::snprintf(message, messageSize, "*** %s corrupted\n", name);
+        return -1;
     }
     std::memcpy(t.fileName, name, std::size_t(n) + 1);
     t.file = nullptr;
     clearChains(ordinal, side);
-    return true;
+    return 1;
 }
 
 bool allocateBlockCache(std::size_t bytes) {
