@@ -7,6 +7,7 @@
 
 std::int32_t targetTime;
 std::int32_t timeReserve;
+std::uint32_t pollMask = 0xFFFF;
 void (*pollHook)();
 
 static int rootSide() { return (ply & 1) ^ side; }
@@ -20,7 +21,30 @@ static std::int32_t fixedTimeTarget() {
     return moveTime - margin > 1 ? moveTime - margin : 1;
 }
 
+// Below the three seconds kept back, the floors of the budget would still
+// spend a tenth of a second a move and run the clock out in a long game:
+// there a move gets at most an eighth of what is really left.
+static void capToClock() {
+    const std::int32_t left = remainingTime[rootSide()];
+    if (left - 300 > 20) return;
+    const std::int32_t cap = left / 8 > 1 ? left / 8 : 1;
+    if (moveTime > cap) moveTime = cap;
+    if (targetTime > moveTime) targetTime = moveTime;
+}
+
+// 65536 nodes take a few hundredths of a second: a budget of a second or
+// less hears the clock sooner, so it is not overrun by a whole interval.
+static void setPollInterval() { pollMask = moveTime != 0 && moveTime < 100 ? 0x0FFF : 0xFFFF; }
+
+static void allocateClockTime();
+
 void allocateTime() {
+    allocateClockTime();
+    if (!fixedMoveTime()) capToClock();
+    setPollInterval();
+}
+
+static void allocateClockTime() {
     // 1. A fixed time a move (st) or no control at all.
     if (fixedMoveTime()) {
         targetTime = fixedTimeTarget();

@@ -71,6 +71,31 @@ TEST(TimeControl, AllocationExamples) {
     EXPECT_EQ(targetTime, (9700 / 40) * 9700 / 30000);
 }
 
+// Sudden death with less than the reserve left: every move must leave most
+// of the clock for the next ones, or a long game is lost on time.
+TEST(TimeControl, ShortClockKeepsMostOfWhatIsLeft) {
+    for (const int left : {320, 200, 80, 40, 17, 8, 3, 1, 0}) {
+        for (const int increment : {0, 100}) {
+            setControl(0, 500, increment, left);
+            allocateTime();
+            EXPECT_GE(moveTime, 1) << left;
+            EXPECT_LE(moveTime, left / 8 > 1 ? left / 8 : 1) << left << " +" << increment;
+            EXPECT_LE(targetTime, moveTime) << left;
+            EXPECT_EQ(pollMask, 0x0FFFu) << left;
+        }
+    }
+    // Moves per control, ten moves to go and 30 cs left.
+    setControl(40, 30000, 0, 30);
+    gamePly = 60;
+    allocateTime();
+    EXPECT_LE(moveTime, 3);
+    // A normal budget polls at the usual interval and is not capped.
+    setControl(0, 30000, 0, 30000);
+    allocateTime();
+    EXPECT_EQ(pollMask, 0xFFFFu);
+    EXPECT_EQ(moveTime, 4452);
+}
+
 // checkTime at an elapsed time (cs) past the soft target, with the score
 // cur against ref: whether it stops the search.
 bool stopsAt(int elapsed, int cur, int ref, bool fixedTime = false, int alpha = 0) {
