@@ -1,5 +1,6 @@
 // search/timecontrol.cpp: budgets from the clock, and the in-search poll.
 #include "search/timecontrol.h"
+#include <algorithm>
 #include "board/position.h"
 #include "io/console.h"
 #include "search/settings.h"
@@ -22,14 +23,20 @@ static std::int32_t fixedTimeTarget() {
 }
 
 // Below the three seconds kept back, the floors of the budget would still
-// spend a tenth of a second a move and run the clock out in a long game:
-// there a move gets at most an eighth of what is really left.
+// spend a twentieth of a second a move, and a long sudden-death game would
+// run the clock out: there a move aims at a ninety-sixth of what is really
+// left and stops at a thirty-second, keeping time for a hundred more moves
+// and the GUI's lag on each of them. Of an increment it spends three
+// quarters, but never more than half the clock: the increment only comes
+// once the move is made.
 static void capToClock() {
     const std::int32_t left = remainingTime[rootSide()];
     if (left - 300 > 20) return;
-    const std::int32_t cap = left / 8 > 1 ? left / 8 : 1;
-    if (moveTime > cap) moveTime = cap;
-    if (targetTime > moveTime) targetTime = moveTime;
+    const std::int32_t bonus  = std::min<std::int32_t>(levelIncrement * 3 / 4, left / 2);
+    const std::int32_t hard   = std::max<std::int32_t>(left / 32 + bonus, 1);
+    const std::int32_t target = std::max<std::int32_t>(left / 96 + bonus, 1);
+    if (moveTime > hard) moveTime = hard;
+    if (targetTime > target) targetTime = target;
 }
 
 // 65536 nodes take a few hundredths of a second: a budget of a second or
