@@ -60,7 +60,7 @@ static std::int16_t returnFromHit(const HashEntry& entry, Move hashMove) {
 
 std::int16_t quiesce(int alpha, int beta) {
     // 1-3. Node count and poll, empty variation, ply limit.
-    if ((++nodeCount & 0xFFFF) == 0) checkTime();
+    if ((++nodeCount & pollMask) == 0) checkTime();
     pvLength[ply] = ply;
     if (ply >= MAX_PLY - 1) return std::int16_t(beta);
 

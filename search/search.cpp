@@ -153,7 +153,7 @@ std::int16_t search(int alpha, int beta, int depth, int extension, std::uint8_t 
     const int d = depth;
     // 1. Empty variation, node count and poll.
     pvLength[ply] = ply;
-    if ((++nodeCount & 0xFFFF) == 0) checkTime();
+    if ((++nodeCount & pollMask) == 0) checkTime();
 
     // 2. A repetition is a draw.
     if (repetitionCount()) return 0;

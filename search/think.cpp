@@ -117,7 +117,7 @@ void printThinking(int depth, int score) {
 
 std::int16_t rootSearch(int alpha, int beta, int depth) {
     // 1-3. Node count, hash move, the whole move list.
-    if ((++nodeCount & 0xFFFF) == 0) checkTime();
+    if ((++nodeCount & pollMask) == 0) checkTime();
     const int        entryAlpha = alpha;
     const HashEntry* hit        = hashTable ? probeRootTable() : nullptr;
     const bool       inCheck    = (checkState[gamePly] & 0xFF) < 64;
@@ -263,6 +263,7 @@ void think() {
     stopRequest    = STOP_NONE;
     try {
         // 2-3. Budgets and fresh ordering tables.
+        pollMask = 0xFFFF;
         if (moveTime != 0 && !pondering) allocateTime();
         clearOrderingTables();
         ply       = 0;

@@ -1,5 +1,6 @@
 // search/timecontrol.cpp: budgets from the clock, and the in-search poll.
 #include "search/timecontrol.h"
+#include <algorithm>
 #include "board/position.h"
 #include "io/console.h"
 #include "search/settings.h"
@@ -7,6 +8,7 @@
 
 std::int32_t targetTime;
 std::int32_t timeReserve;
+std::uint32_t pollMask = 0xFFFF;
 void (*pollHook)();
 
 static int rootSide() { return (ply & 1) ^ side; }
@@ -20,7 +22,36 @@ static std::int32_t fixedTimeTarget() {
     return moveTime - margin > 1 ? moveTime - margin : 1;
 }
 
+// Below the three seconds kept back, the floors of the budget would still
+// spend a twentieth of a second a move, and a long sudden-death game would
+// run the clock out: there a move aims at a ninety-sixth of what is really
+// left and stops at a thirty-second, keeping time for a hundred more moves
+// and the GUI's lag on each of them. Of an increment it spends three
+// quarters, but never more than half the clock: the increment only comes
+// once the move is made.
+static void capToClock() {
+    const std::int32_t left = remainingTime[rootSide()];
+    if (left - 300 > 20) return;
+    const std::int32_t bonus  = std::min<std::int32_t>(levelIncrement * 3 / 4, left / 2);
+    const std::int32_t hard   = std::max<std::int32_t>(left / 32 + bonus, 1);
+    const std::int32_t target = std::max<std::int32_t>(left / 96 + bonus, 1);
+    if (moveTime > hard) moveTime = hard;
+    if (targetTime > target) targetTime = target;
+}
+
+// 65536 nodes take a few hundredths of a second: a budget of a second or
+// less hears the clock sooner, so it is not overrun by a whole interval.
+static void setPollInterval() { pollMask = moveTime != 0 && moveTime < 100 ? 0x0FFF : 0xFFFF; }
+
+static void allocateClockTime();
+
 void allocateTime() {
+    allocateClockTime();
+    if (!fixedMoveTime()) capToClock();
+    setPollInterval();
+}
+
+static void allocateClockTime() {
     // 1. A fixed time a move (st) or no control at all.
     if (fixedMoveTime()) {
         targetTime = fixedTimeTarget();

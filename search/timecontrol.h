@@ -1,11 +1,14 @@
 // search/timecontrol.h: turning the clock settings into budgets, and the
-// poll that every search node makes once per 65536 nodes. Times are in
-// centiseconds.
+// poll that the search makes once per 65536 nodes (more often when a move
+// has only a few tenths of a second). Times are in centiseconds.
 #pragma once
 #include <cstdint>
 
 extern std::int32_t targetTime;   // soft budget of the current move
 extern std::int32_t timeReserve;  // time kept back from the clock
+// The search polls when the node count AND this mask is 0: every 65536
+// nodes, every 4096 under a short budget. Set by allocateTime.
+extern std::uint32_t pollMask;
 
 // The search hears input only through this hook, which the protocol layer
 // installs: called once at every poll, it may set stopRequest. Unset, the

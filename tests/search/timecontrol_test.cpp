@@ -1,6 +1,7 @@
 // Time control arithmetic, the soft-target stretch, the ponder hit, and
 // searches abandoned mid-tree leaving the position exactly as it was.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include "board/makemove.h"
@@ -54,11 +55,11 @@ TEST(TimeControl, AllocationExamples) {
     clockLag = 200;
     allocateTime();
     EXPECT_EQ(targetTime, 40);
-    // Two seconds left: everything at its floor.
+    // Two seconds left: below the floors, a share of the real clock.
     setControl(0, 30000, 0, 200);
     allocateTime();
-    EXPECT_EQ(targetTime, 5);
-    EXPECT_EQ(moveTime, 10);
+    EXPECT_EQ(targetTime, 2);
+    EXPECT_EQ(moveTime, 6);
     // The last move of a control may use everything left but the reserve.
     setControl(40, 30000, 0, 3000);
     gamePly = 78;  // 39 moves each made: white's 40th is next
@@ -69,6 +70,37 @@ TEST(TimeControl, AllocationExamples) {
     remainingTime[1] = 30000;
     allocateTime();
     EXPECT_EQ(targetTime, (9700 / 40) * 9700 / 30000);
+}
+
+// Sudden death with less than the reserve left: every move must leave most
+// of the clock for the next ones, or a long game is lost on time.
+TEST(TimeControl, ShortClockKeepsMostOfWhatIsLeft) {
+    for (const int left : {320, 200, 80, 40, 17, 8, 3, 1, 0}) {
+        for (const int increment : {0, 10, 100}) {
+            setControl(0, 500, increment, left);
+            allocateTime();
+            const int bonus = std::min(increment * 3 / 4, left / 2);
+            EXPECT_GE(moveTime, 1) << left;
+            EXPECT_LE(moveTime, std::max(left / 32 + bonus, 1)) << left << " +" << increment;
+            EXPECT_LE(targetTime, std::max(left / 96 + bonus, 1)) << left << " +" << increment;
+            EXPECT_GE(targetTime, 1) << left;
+            // Never more than half of a clock that has time on it.
+            if (left >= 2) {
+                EXPECT_LE(moveTime, left / 2) << left << " +" << increment;
+            }
+            EXPECT_EQ(pollMask, 0x0FFFu) << left;
+        }
+    }
+    // Moves per control, ten moves to go and 30 cs left.
+    setControl(40, 30000, 0, 30);
+    gamePly = 60;
+    allocateTime();
+    EXPECT_EQ(moveTime, 1);
+    // A normal budget polls at the usual interval and is not capped.
+    setControl(0, 30000, 0, 30000);
+    allocateTime();
+    EXPECT_EQ(pollMask, 0xFFFFu);
+    EXPECT_EQ(moveTime, 4452);
 }
 
 // checkTime at an elapsed time (cs) past the soft target, with the score
