@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <stdexcept>
 #include "tablebase/tbfiles.h"
 
 namespace {
 
-constexpr int BLOCK_SYMBOLS = 1024, AUX_SYMBOLS = 128, HALF_AUX = 64;
+constexpr int BLOCK_SYMBOLS = 1024, HALF_AUX = 64;  // the auxiliary alphabet is two halves of 64
 
 std::uint32_t blockCount(const EmdFile& f) {
     return std::uint32_t(f.layout.empty() ? f.blocks.size() : f.layout.size());
@@ -40,9 +41,13 @@ Code makeCode(const std::vector<int>& lengths) {
     return c;
 }
 
-void putSymbol(BitWriter& w, const Code& code, int symbol) {
-    if (symbol < 0 || std::size_t(symbol) >= code.lengths.size() || code.lengths[std::size_t(symbol)] == 0)
+// A symbol without a code throws, unless `lenient`: then nothing is
+// written, which is how a file that uses a missing auxiliary code is made.
+void putSymbol(BitWriter& w, const Code& code, int symbol, bool lenient = false) {
+    if (symbol < 0 || std::size_t(symbol) >= code.lengths.size() || code.lengths[std::size_t(symbol)] == 0) {
+        if (lenient) return;
         throw std::logic_error("symbol without a code: " + std::to_string(symbol));
+    }
     if (code.silent) return;
     putBits(w, code.values[std::size_t(symbol)], code.lengths[std::size_t(symbol)]);
 }
@@ -112,9 +117,9 @@ void writeBlockLengths(BitWriter& w, const EmdCodeLengths& spec, const std::vect
     const Code a = makeCode(std::vector<int>(aux.begin(), aux.begin() + HALF_AUX));
     const Code b = makeCode(std::vector<int>(aux.begin() + HALF_AUX, aux.end()));
     for (const LengthItem& it : items) {
-        putSymbol(w, a, it.a);
+        putSymbol(w, a, it.a, true);
         if (it.a < 32) continue;
-        putSymbol(w, b, it.b);
+        putSymbol(w, b, it.b, true);
         if (it.b >= 32) putBits(w, it.extra, it.b - 32);
     }
 }
@@ -359,3 +364,93 @@ EmdFile sampleEmdFile() {
     f.blocks.push_back(last);
     return f;
 }
+
+// Lengths of a chain code: 32 symbols with lengths 1, 2, ..., 30, 31, 31,
+// literals and copies (with and without extra bits) mixed along the chain.
+std::vector<int> chainCodeLengths() {
+    std::vector<int> lengths = std::vector<int>(1024, 0);
+    for (int k = 0; k < 32; ++k) {
+        int symbol;
+        if (k % 3 == 0) symbol = (0x10 + 7 * k) & 255;
+        else if (k % 3 == 1) symbol = 256 + 32 * (k % 8) + k % 15;
+        else symbol = 256 + 32 * (k % 4) + 15 + k % 5;
+        lengths[std::size_t(symbol)] = k < 30 ? k + 1 : 31;
+    }
+    return lengths;
+}
+
+// A complete code grown by splitting: a leaf of length l becomes two of
+// length l + 1, the new one on a random unused symbol. Deep leaves are
+// split often, so long codes appear.
+std::vector<int> randomCompleteLengths(std::uint32_t seed, int maxLength, int symbols) {
+    std::mt19937     rng(seed);
+    std::vector<int> lengths = std::vector<int>(1024, 0);
+    std::vector<int> used    = {int(rng() % 256), 256 + int(rng() % 768)};
+    for (int s : used) lengths[std::size_t(s)] = 1;
+    while (int(used.size()) < symbols) {
+        std::vector<int> open;
+        for (int s : used)
+            if (lengths[std::size_t(s)] < maxLength) open.push_back(s);
+        if (open.empty()) break;
+        int leaf = open[rng() % open.size()];
+        if (rng() % 2)
+            leaf = *std::max_element(open.begin(), open.end(), [&](int a, int b) { return lengths[std::size_t(a)] < lengths[std::size_t(b)]; });
+        int fresh;
+        do fresh = int(rng() % 1024);
+        while (lengths[std::size_t(fresh)] != 0);
+        lengths[std::size_t(leaf)] += 1;
+        lengths[std::size_t(fresh)] = lengths[std::size_t(leaf)];
+        used.push_back(fresh);
+    }
+    return lengths;
+}
+
+// A block of exactly `expected` bytes in the symbols of a code: every used
+// symbol once where it fits (deepest first, twice over, so that copies find
+// bytes behind them), then random ones, then the longest copies that fit.
+std::vector<EmdSymbol> randomEmdBlock(const std::vector<int>& lengths, const std::uint32_t* distances,
+                                   std::uint32_t expected, std::uint32_t seed, int picks) {
+    std::vector<int> used;
+    for (int s = 0; s < 1024; ++s)
+        if (lengths[std::size_t(s)] > 0) used.push_back(s);
+    std::stable_sort(used.begin(), used.end(), [&](int a, int b) { return lengths[std::size_t(a)] > lengths[std::size_t(b)]; });
+    std::mt19937           rng(seed);
+    std::vector<EmdSymbol> out;
+    std::uint32_t          produced = 0;
+    auto tryAdd = [&](int s, bool longest) {
+        if (produced >= expected) return false;
+        if (s < 256) {
+            out.push_back(emdLiteral(std::uint8_t(s)));
+            ++produced;
+            return true;
+        }
+        const int           d = (s - 256) / 32, c = (s - 256) % 32;
+        const std::uint32_t distance = distances[d];
+        if (distance == 0 || distance > produced) return false;
+        const std::uint32_t low  = c < 15 ? std::uint32_t(c + 1) : (1u << (c - 14)) + 14;
+        const std::uint32_t high = std::min(c < 15 ? low : (2u << (c - 14)) + 13, expected - produced);
+        if (low > high) return false;
+        const std::uint32_t length = longest ? high : low + std::uint32_t(rng() % (high - low + 1));
+        out.push_back(emdCopyClass(d, c, length - (c < 15 ? length : low)));
+        produced += length;
+        return true;
+    };
+    for (int pass = 0; pass < 2; ++pass)
+        for (int s : used) tryAdd(s, false);
+    for (int i = 0; i < picks; ++i) tryAdd(used[rng() % used.size()], false);
+    while (produced < expected) {
+        int           best = -1;
+        std::uint32_t most = 0;
+        for (int s : used) {
+            if (s < 256 || distances[(s - 256) / 32] > produced || distances[(s - 256) / 32] == 0) continue;
+            const int           c   = (s - 256) % 32;
+            const std::uint32_t low = c < 15 ? std::uint32_t(c + 1) : (1u << (c - 14)) + 14;
+            const std::uint32_t top = std::min(c < 15 ? low : (2u << (c - 14)) + 13, expected - produced);
+            if (low <= top && top > most) most = top, best = s;
+        }
+        if (best < 0) best = *std::find_if(used.begin(), used.end(), [](int s) { return s < 256; });
+        tryAdd(best, true);
+    }
+    return out;
+}
+

@@ -110,6 +110,17 @@ void putBigEndian(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_
 
 bool writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
+// A chain code: 32 symbols, literals and copies (with and without extra
+// bits) mixed, with lengths 1, 2, ..., 30, 31, 31.
+std::vector<int> chainCodeLengths();
+// A complete code of up to `symbols` symbols and lengths up to maxLength,
+// grown from two codes of one bit by splitting leaves (deep ones often).
+std::vector<int> randomCompleteLengths(std::uint32_t seed, int maxLength, int symbols);
+// Symbols of a code making exactly `expected` bytes: each used symbol
+// where it fits, then `picks` random ones, then the longest copies.
+std::vector<EmdSymbol> randomEmdBlock(const std::vector<int>& lengths, const std::uint32_t* distances,
+                                      std::uint32_t expected, std::uint32_t seed, int picks);
+
 // A small valid file for the side of a record: knk white to move, four
 // blocks, every kind of block (stored, coded with copies, short last one).
 EmdFile sampleEmdFile();

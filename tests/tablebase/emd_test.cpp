@@ -21,95 +21,6 @@ constexpr std::uint32_t KNK_LAST = 26282 - 3 * 8192;  // knk white to move: 1706
 
 std::vector<int> noLengths() { return std::vector<int>(1024, 0); }
 
-// Lengths of a chain code: 32 symbols with lengths 1, 2, ..., 30, 31, 31,
-// literals and copies (with and without extra bits) mixed along the chain.
-std::vector<int> chainLengths() {
-    std::vector<int> lengths = noLengths();
-    for (int k = 0; k < 32; ++k) {
-        int symbol;
-        if (k % 3 == 0) symbol = (0x10 + 7 * k) & 255;
-        else if (k % 3 == 1) symbol = 256 + 32 * (k % 8) + k % 15;
-        else symbol = 256 + 32 * (k % 4) + 15 + k % 5;
-        lengths[std::size_t(symbol)] = k < 30 ? k + 1 : 31;
-    }
-    return lengths;
-}
-
-// A complete code grown by splitting: a leaf of length l becomes two of
-// length l + 1, the new one on a random unused symbol. Deep leaves are
-// split often, so long codes appear.
-std::vector<int> randomCompleteLengths(std::uint32_t seed, int maxLength, int symbols) {
-    std::mt19937     rng(seed);
-    std::vector<int> lengths = noLengths();
-    std::vector<int> used    = {int(rng() % 256), 256 + int(rng() % 768)};
-    for (int s : used) lengths[std::size_t(s)] = 1;
-    while (int(used.size()) < symbols) {
-        std::vector<int> open;
-        for (int s : used)
-            if (lengths[std::size_t(s)] < maxLength) open.push_back(s);
-        if (open.empty()) break;
-        int leaf = open[rng() % open.size()];
-        if (rng() % 2)
-            leaf = *std::max_element(open.begin(), open.end(), [&](int a, int b) { return lengths[std::size_t(a)] < lengths[std::size_t(b)]; });
-        int fresh;
-        do fresh = int(rng() % 1024);
-        while (lengths[std::size_t(fresh)] != 0);
-        lengths[std::size_t(leaf)] += 1;
-        lengths[std::size_t(fresh)] = lengths[std::size_t(leaf)];
-        used.push_back(fresh);
-    }
-    return lengths;
-}
-
-// A block of exactly `expected` bytes in the symbols of a code: every used
-// symbol once where it fits (deepest first, twice over, so that copies find
-// bytes behind them), then random ones, then the longest copies that fit.
-std::vector<EmdSymbol> randomBlock(const std::vector<int>& lengths, const std::uint32_t* distances,
-                                   std::uint32_t expected, std::uint32_t seed, int picks) {
-    std::vector<int> used;
-    for (int s = 0; s < 1024; ++s)
-        if (lengths[std::size_t(s)] > 0) used.push_back(s);
-    std::stable_sort(used.begin(), used.end(), [&](int a, int b) { return lengths[std::size_t(a)] > lengths[std::size_t(b)]; });
-    std::mt19937           rng(seed);
-    std::vector<EmdSymbol> out;
-    std::uint32_t          produced = 0;
-    auto tryAdd = [&](int s, bool longest) {
-        if (produced >= expected) return false;
-        if (s < 256) {
-            out.push_back(emdLiteral(std::uint8_t(s)));
-            ++produced;
-            return true;
-        }
-        const int           d = (s - 256) / 32, c = (s - 256) % 32;
-        const std::uint32_t distance = distances[d];
-        if (distance == 0 || distance > produced) return false;
-        const std::uint32_t low  = c < 15 ? std::uint32_t(c + 1) : (1u << (c - 14)) + 14;
-        const std::uint32_t high = std::min(c < 15 ? low : (2u << (c - 14)) + 13, expected - produced);
-        if (low > high) return false;
-        const std::uint32_t length = longest ? high : low + std::uint32_t(rng() % (high - low + 1));
-        out.push_back(emdCopyClass(d, c, length - (c < 15 ? length : low)));
-        produced += length;
-        return true;
-    };
-    for (int pass = 0; pass < 2; ++pass)
-        for (int s : used) tryAdd(s, false);
-    for (int i = 0; i < picks; ++i) tryAdd(used[rng() % used.size()], false);
-    while (produced < expected) {
-        int           best = -1;
-        std::uint32_t most = 0;
-        for (int s : used) {
-            if (s < 256 || distances[(s - 256) / 32] > produced || distances[(s - 256) / 32] == 0) continue;
-            const int           c   = (s - 256) % 32;
-            const std::uint32_t low = c < 15 ? std::uint32_t(c + 1) : (1u << (c - 14)) + 14;
-            const std::uint32_t top = std::min(c < 15 ? low : (2u << (c - 14)) + 13, expected - produced);
-            if (low <= top && top > most) most = top, best = s;
-        }
-        if (best < 0) best = *std::find_if(used.begin(), used.end(), [](int s) { return s < 256; });
-        tryAdd(best, true);
-    }
-    return out;
-}
-
 EmdBlock codedBlock(std::vector<EmdSymbol> symbols) {
     EmdBlock b;
     b.symbols = std::move(symbols);
@@ -283,7 +194,7 @@ TEST_F(EmdDecoder, SampleFileUnderEveryNameAndAgainstTheUncompressedTable) {
     const std::vector<std::int32_t> fromRaw = sweep(plain.path);
     const std::uint64_t             reads   = tableBlockReads;
     const std::vector<std::int32_t> fromEmd = sweep(dir.path);
-    EXPECT_GT(tableBlockReads - reads, 2000u) << "blocks were evicted and read again";
+    EXPECT_GT(tableBlockReads - reads, 500u) << "blocks were evicted and read again";
     EXPECT_EQ(std::count(fromEmd.begin(), fromEmd.begin() + 26282, TB_VALUE_UNKNOWN),
               std::count(raw.begin(), raw.end(), std::uint8_t(127)));
     EXPECT_TRUE(fromRaw == fromEmd);
@@ -342,7 +253,7 @@ TEST_F(EmdDecoder, OneSymbolAuxiliaryCodesReadTheLengthsWithoutBits) {
     // code A has one symbol and B none.
     std::vector<int> tens(1024, 10);
     auto make = [&](std::uint32_t b, std::uint32_t expected) {
-        EmdBlock block = codedBlock(randomBlock(tens, EmdFile{}.distances, expected, 40 + b, 300));
+        EmdBlock block = codedBlock(randomEmdBlock(tens, EmdFile{}.distances, expected, 40 + b, 300));
         return block;
     };
     EmdFile runs                 = knkFile(make);
@@ -362,9 +273,9 @@ TEST_F(EmdDecoder, OneSymbolAuxiliaryCodesReadTheLengthsWithoutBits) {
 TEST_F(EmdDecoder, CodesLongerThanThirteenBits) {
     // A chain of lengths 1..31: the block takes every symbol, deepest first,
     // so codes of 14 to 31 bits are read below the 13-bit table.
-    const std::vector<int> chain = chainLengths();
+    const std::vector<int> chain = chainCodeLengths();
     EmdFile                f     = knkFile([&](std::uint32_t b, std::uint32_t expected) {
-        return codedBlock(randomBlock(chain, EmdFile{}.distances, expected, b, 400));
+        return codedBlock(randomEmdBlock(chain, EmdFile{}.distances, expected, b, 400));
     });
     f.lengths                    = chain;
     expectCoded(f);
@@ -378,7 +289,7 @@ TEST_F(EmdDecoder, CodesLongerThanThirteenBits) {
         const std::vector<int> lengths = randomCompleteLengths(seed, shape[0], shape[1]);
         ASSERT_GT(*std::max_element(lengths.begin(), lengths.end()), 13) << seed;
         EmdFile g = knkFile([&](std::uint32_t b, std::uint32_t expected) {
-            return codedBlock(randomBlock(lengths, EmdFile{}.distances, expected, seed * 10 + b, 600));
+            return codedBlock(randomEmdBlock(lengths, EmdFile{}.distances, expected, seed * 10 + b, 600));
         });
         g.lengths = lengths;
         expectCoded(g);
@@ -393,7 +304,7 @@ TEST_F(EmdDecoder, ZeroRunsInTheCodeLengths) {
     std::fill(lengths.begin(), lengths.begin() + 256, 9);
     std::fill(lengths.begin() + 256, lengths.begin() + 768, 10);
     EmdFile f = knkFile([&](std::uint32_t b, std::uint32_t expected) {
-        return codedBlock(randomBlock(lengths, EmdFile{}.distances, expected, 70 + b, 800));
+        return codedBlock(randomEmdBlock(lengths, EmdFile{}.distances, expected, 70 + b, 800));
     });
     f.lengths = lengths;
     expectCoded(f);
@@ -588,8 +499,8 @@ TEST_F(EmdProbe, BrokenBlocksAnswerNotFoundAndDropTheSide) {
         {"bits run out on the last block", 3, {emdLiteral(1), emdCopy(0, KNK_LAST - 2)}},
     };
     for (const Case& c : cases) {
-        EmdFile f                 = sampleEmdFile();
-        f.blocks[c.block].symbols = c.symbols;
+        EmdFile f         = sampleEmdFile();
+        f.blocks[c.block] = codedBlock(c.symbols);
         std::vector<std::uint8_t> content;
         ASSERT_FALSE(emdBlockContent(f, c.block, content)) << c.what;
         expectBlockFails(f, c.block, c.what);
@@ -825,8 +736,9 @@ TEST_F(EmdHeader, InvalidCodeLengths) {
     expectBroken(buildEmdFile(withItems({lengthRun(1, 2), lengthRun(0, 1023)}, {})).bytes, "run past 1024");
     expectBroken(buildEmdFile(withItems({lengthRun(1, 2), lengthRun(0, 1000), lengthRun(0, 23)}, {})).bytes,
                  "second run past 1024");
-    expectBroken(buildEmdFile(withItems({lengthRun(1, 2), lengthRun(0, 1021), {0}, {0}}, {})).bytes,
-                 "one length past 1024");
+    // (A plain length after the 1024th is never read: it is padding.)
+    ASSERT_EQ(tryRegister(buildEmdFile(withItems({lengthRun(1, 2), lengthRun(0, 1022), {0}}, {})).bytes, message), 1)
+        << message;
 
     // The auxiliary codes obey the block code's rules, with at most 8 bits.
     const std::size_t count = std::size_t(64 + items[2].b);
@@ -856,7 +768,6 @@ TEST_F(EmdHeader, InvalidCodeLengths) {
     // Lengths above 31 need a wider field.
     EmdFile wide              = withItems(items, aux);
     wide.codeLengths.aux[1]   = 32;
-    wide.codeLengths.aux[32]  = 0;
     wide.codeLengths.auxWidth = 6;
     expectBroken(buildEmdFile(wide).bytes, "auxiliary length 32");
     // No auxiliary code at all, and runs with no code B.
