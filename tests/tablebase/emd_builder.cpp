@@ -156,8 +156,12 @@ std::vector<std::uint32_t> canonicalCodes(const std::vector<int>& lengths) {
     std::vector<int> order;
     for (std::size_t s = 0; s < lengths.size(); ++s)
         if (lengths[s] > 0) order.push_back(int(s));
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int x, int y) { return lengths[std::size_t(x)] < lengths[std::size_t(y)]; });
+    // (length, symbol): plain sort with the full key. stable_sort would do,
+    // but its scratch buffer comes from the nothrow operator new, which the
+    // test binary's counting allocator does not pair with its delete.
+    std::sort(order.begin(), order.end(), [&](int x, int y) {
+        return lengths[std::size_t(x)] != lengths[std::size_t(y)] ? lengths[std::size_t(x)] < lengths[std::size_t(y)] : x < y;
+    });
     std::vector<std::uint32_t> values(lengths.size(), 0);
     std::uint64_t code = 0;
     int           previous = 0;
@@ -413,7 +417,9 @@ std::vector<EmdSymbol> randomEmdBlock(const std::vector<int>& lengths, const std
     std::vector<int> used;
     for (int s = 0; s < 1024; ++s)
         if (lengths[std::size_t(s)] > 0) used.push_back(s);
-    std::stable_sort(used.begin(), used.end(), [&](int a, int b) { return lengths[std::size_t(a)] > lengths[std::size_t(b)]; });
+    std::sort(used.begin(), used.end(), [&](int a, int b) {
+        return lengths[std::size_t(a)] != lengths[std::size_t(b)] ? lengths[std::size_t(a)] > lengths[std::size_t(b)] : a < b;
+    });
     std::mt19937           rng(seed);
     std::vector<EmdSymbol> out;
     std::uint32_t          produced = 0;
