@@ -17,6 +17,7 @@
 // decoded past a buffer.
 #include "tablebase/tbfiles.h"
 #include <sys/types.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +42,7 @@ struct CompressedTable {
     std::uint32_t  lastLength;                   // uncompressed bytes of the last block
     std::uint32_t  distance[EMD_DISTANCES];      // copy distance of each class
     std::uint16_t  direct[1 << 13];              // by the next 13 bits
+    std::uint32_t  pair[1 << 13];                // two literals within the next 13 bits, or 0
     std::uint16_t  tree[2 * EMD_SYMBOLS];        // node k: children 2k (bit 0) and 2k + 1
     std::uint64_t* offset;                       // blockCount + 1 file offsets
 };
@@ -230,6 +232,22 @@ bool buildDecoder(const std::uint8_t* length, int symbols, int maxBits, int dire
     return true;
 }
 
+// Literals dominate many blocks: where the next 13 bits hold two whole
+// literal codes, one lookup yields both (entry: first byte, second byte,
+// bits of both; 0 where they do not fit).
+void buildLiteralPairs(CompressedTable& t) {
+    for (std::uint32_t bits = 0; bits < (1u << DIRECT_BITS); ++bits) {
+        t.pair[bits]               = 0;
+        const std::uint16_t first  = t.direct[bits];
+        const std::uint32_t length = first & 31u;
+        if ((first & EMD_TREE_BIT) || (first >> 5) >= 256 || length == 0) continue;
+        const std::uint16_t second = t.direct[(bits << length) & ((1u << DIRECT_BITS) - 1)];
+        const std::uint32_t total  = length + (second & 31u);
+        if ((second & EMD_TREE_BIT) || (second >> 5) >= 256 || (second & 31u) == 0 || total > DIRECT_BITS) continue;
+        t.pair[bits] = std::uint32_t(first >> 5) | std::uint32_t(second >> 5) << 8 | total << 16;
+    }
+}
+
 // A symbol of one of the two small codes, or -1.
 int readSmallSymbol(HeaderBits& bits, const std::uint16_t* direct) {
     const std::uint64_t at     = bits.position;
@@ -368,6 +386,8 @@ HeaderFault readCompressedHeader(std::FILE* f, int ordinal, int side, Compressed
         if (table->offset[blocks] != fileSize || fields.overrun || !readSymbolLengths(codes, length) ||
             !buildDecoder(length, EMD_SYMBOLS, EMD_MAX_CODE_BITS, DIRECT_BITS, table->direct, table->tree))
             fault = HeaderFault::BROKEN;
+        else
+            buildLiteralPairs(*table);
     }
     std::free(header);
     if (fault != HeaderFault::NONE && table) {
@@ -397,7 +417,17 @@ bool decodeBlock(const CompressedTable& t, std::uint32_t inLength, std::uint8_t*
         return std::uint32_t((bigEndian64(decodeBuffer + (position >> 3)) << (position & 7)) >> 32);
     };
     while (produced < expected) {
-        std::uint16_t entry = t.direct[peek() >> (32 - DIRECT_BITS)];
+        const std::uint32_t next = peek() >> (32 - DIRECT_BITS);
+        const std::uint32_t pair = t.pair[next];
+        if (pair != 0 && expected - produced >= 2) {
+            position += pair >> 16;
+            if (position > limit) return false;
+            out[produced]     = std::uint8_t(pair);
+            out[produced + 1] = std::uint8_t(pair >> 8);
+            produced += 2;
+            continue;
+        }
+        std::uint16_t entry = t.direct[next];
         if (entry & EMD_TREE_BIT) {
             if (entry == EMD_NO_CODE) return false;
             position += DIRECT_BITS;
@@ -452,12 +482,12 @@ std::int32_t readCompressedBlock(TableFile& t, std::uint32_t block, std::uint8_t
     if (block >= c.blockCount) return -1;
     const std::uint32_t expected = block + 1 == c.blockCount ? c.lastLength : TB_BLOCK_BYTES;
     const std::uint64_t length   = c.offset[block + 1] - c.offset[block];
-    if (length > TB_BLOCK_BYTES || fseeko(t.file, off_t(c.offset[block]), SEEK_SET) != 0) return -1;
+    if (length > TB_BLOCK_BYTES) return -1;
     ++tableBlockReads;
-    if (std::fread(decodeBuffer, 1, length, t.file) != length) {
-        std::clearerr(t.file);
-        return -1;
-    }
+    // One positioned read straight into the buffer: a seek would throw away
+    // the stream's buffer anyway, and the copy out of it costs as much as a
+    // short block's decoding.
+    if (pread(fileno(t.file), decodeBuffer, length, off_t(c.offset[block])) != ssize_t(length)) return -1;
     if (length == expected) {
         std::memcpy(data, decodeBuffer, expected);
         return std::int32_t(expected);
