@@ -140,7 +140,12 @@ std::uint32_t bigEndian32(const std::uint8_t* p) {
 }
 
 std::uint64_t bigEndian64(const std::uint8_t* p) {
-    return std::uint64_t(bigEndian32(p)) << 32 | bigEndian32(p + 4);
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
 }
 
 // Header fields, most significant bit first, bounded by the bytes given:
@@ -427,7 +432,15 @@ bool decodeBlock(const CompressedTable& t, std::uint32_t inLength, std::uint8_t*
             // Sixteen at a time; the slot's slack takes the overshoot.
             for (std::uint32_t k = 0; k < length; k += 16) std::memcpy(to + k, from + k, 16);
         } else {
-            for (std::uint32_t k = 0; k < length; ++k) to[k] = from[k];
+            // A short period: what is copied so far repeats it, so each
+            // step may take twice as much as the one before.
+            std::uint8_t* const end = to + length;
+            while (to < end) {
+                const std::size_t n = std::size_t(to - from) < std::size_t(end - to) ? std::size_t(to - from)
+                                                                                    : std::size_t(end - to);
+                std::memcpy(to, from, n);
+                to += n;
+            }
         }
     }
     return true;

@@ -36,7 +36,8 @@ static int usage() {
                "  genkeys                      print board/keys.cpp from its generator\n"
                "  tbgen DIR [NAME...]          make endgame tables (default: all of 3 and 4 men) into DIR\n"
                "  tbverify DIR [NAME...]       check endgame tables in DIR move by move\n"
-               "  tbdump DIR NAME              every position of a table as FEN and stored value\n",
+               "  tbdump DIR NAME              every position of a table as FEN and stored value\n"
+               "  tbspeed DIR [NAME...]        block reading and decoding speed, cache-miss probe time\n",
                stderr);
     return 2;
 }
@@ -212,6 +213,10 @@ int main(int argc, char** argv) {
         if (argc < 3) return usage();
         const std::vector<std::string> names(argv + 3, argv + argc);
         return command[2] == 'g' ? generateTables(argv[2], names) : verifyTables(argv[2], names);
+    }
+    if (std::strcmp(command, "tbspeed") == 0) {
+        if (argc < 3) return usage();
+        return measureTableReading(argv[2], std::vector<std::string>(argv + 3, argv + argc));
     }
     if (std::strcmp(command, "tbdump") == 0) {
         if (argc < 4) return usage();
