@@ -98,6 +98,10 @@ protected:
     void start(const EmdFile& f) {
         stopTablebases();
         ASSERT_TRUE(writeBytes(path(), buildEmdFile(f).bytes));
+        // Refused here, the start-up below would end the test program.
+        char line[600];
+        ASSERT_EQ(tryRegisterTableSide(dir.path.c_str(), knk(), 0, line, sizeof line), 1) << line;
+        forgetTableFiles();
         startTablebases(dir.path, 5);
         ASSERT_TRUE(isTableSideRegistered(knk(), 0));
         ASSERT_EQ(std::string(tableFileName(knk(), 0)), path());
@@ -154,7 +158,7 @@ TEST(EmdChecksum, TableAndBitwiseAgree) {
 TEST_F(EmdDecoder, SampleFileUnderEveryNameAndAgainstTheUncompressedTable) {
     const EmdFile f     = sampleEmdFile();
     const EmdImage image = buildEmdFile(f);
-    expectBlocksRead(f, "sample");
+    ASSERT_NO_FATAL_FAILURE(expectBlocksRead(f, "sample"));
     // The three compressed names, in their order, and the raw file first.
     for (const char* name : {"knk.nbw.emd", "knk_nbw.emd", "knknbw.emd"}) {
         stopTablebases();
@@ -714,6 +718,9 @@ TEST_F(EmdHeader, InvalidCodeLengths) {
     expectBroken(withLengths({{5, 2}, {6, 2}, {7, 2}, {8, 3}}), "incomplete by one 3-bit code");
     expectBroken(withLengths({{5, 1}, {6, 1}, {7, 1}}), "over-subscribed");
     expectBroken(withLengths({{5, 1}, {6, 2}, {7, 2}, {8, 31}}), "over-subscribed by one 31-bit code");
+    // Even counts at every length, and still twice too many codes.
+    expectBroken(withLengths({{5, 1}, {6, 1}, {7, 1}, {8, 1}}), "four codes of 1 bit");
+    expectBroken(withLengths({{5, 1}, {6, 1}, {7, 2}, {8, 2}, {9, 2}, {10, 2}}), "two of 1 bit, four of 2");
     expectBroken(withLengths({{5, 2}}), "one symbol of length 2");
     expectBroken(withLengths({{900, 31}}), "one symbol of length 31");
 
