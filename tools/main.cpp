@@ -20,6 +20,7 @@
 #include "tools/keygen.h"
 #include "tools/perft.h"
 #include "tools/tbgen.h"
+#include "tools/tbpack.h"
 #include "tools/pgn.h"
 
 static constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
@@ -36,6 +37,9 @@ static int usage() {
                "  genkeys                      print board/keys.cpp from its generator\n"
                "  tbgen DIR [NAME...]          make endgame tables (default: all of 3 and 4 men) into DIR\n"
                "  tbverify DIR [NAME...]       check endgame tables in DIR move by move\n"
+               "  tbpack DIR [NAME...] [--remove]  compress tables in DIR to .emd files (default: every\n"
+               "                               uncompressed one), each read back before it is kept;\n"
+               "                               --remove deletes the uncompressed files then\n"
                "  tbdump DIR NAME              every position of a table as FEN and stored value\n",
                stderr);
     return 2;
@@ -212,6 +216,18 @@ int main(int argc, char** argv) {
         if (argc < 3) return usage();
         const std::vector<std::string> names(argv + 3, argv + argc);
         return command[2] == 'g' ? generateTables(argv[2], names) : verifyTables(argv[2], names);
+    }
+    if (std::strcmp(command, "tbpack") == 0) {
+        if (argc < 3) return usage();
+        std::vector<std::string> names;
+        bool                     removeRaw = false;
+        for (int i = 3; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--remove") == 0)
+                removeRaw = true;
+            else
+                names.push_back(argv[i]);
+        }
+        return packTables(argv[2], names, removeRaw);
     }
     if (std::strcmp(command, "tbdump") == 0) {
         if (argc < 4) return usage();
