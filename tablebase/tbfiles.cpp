@@ -1,8 +1,23 @@
-// tablebase/tbfiles.cpp: registration of uncompressed table files and the
-// block cache. The cache is one fixed area carved into slots at start-up, so a
-// probe never allocates: a miss reuses the least recently used slot.
+// tablebase/tbfiles.cpp: registration of table files, the block decoder of
+// compressed files and the block cache. The cache is one fixed area carved
+// into slots at start-up, so a probe never allocates: a miss reuses the least
+// recently used slot.
+//
+// A compressed file (integers big-endian):
+//   0    64 signature, 64 header length H, 70 block exponent (13),
+//   71   distance classes (24), 72 block count n, 76 format tag,
+//   80   8n bytes of per-block records we do not read,
+//   80 + 8n  bit-packed: n + 1 thirteen-bit block lengths (0 = 8192; the
+//        last entry is the uncompressed length of the last block), then the
+//        24 thirteen-bit copy distances, padded to two bytes,
+//   then the code lengths of the 1024 block symbols, padded to two bytes,
+//   H - 4 the checksum of bytes 0 .. H - 5, and from H the blocks.
+// Every length and offset in a file is checked against the file itself, so
+// a damaged file is refused or a damaged block read as "unknown", never
+// decoded past a buffer.
 #include "tablebase/tbfiles.h"
 #include <sys/types.h>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,10 +33,23 @@ namespace {
 constexpr std::int32_t NO_SLOT = -1;
 constexpr const char*  SIDE_ENDING[2] = {".nbw", ".nbb"};
 
+// What the block decoder needs of a compressed table side. Decoding entries
+// are symbol * 32 + code length; an entry with the top bit set continues in
+// the tree (its node number below the bit) or is EMD_NO_CODE.
+struct CompressedTable {
+    std::uint32_t  blockCount;
+    std::uint32_t  lastLength;                   // uncompressed bytes of the last block
+    std::uint32_t  distance[EMD_DISTANCES];      // copy distance of each class
+    std::uint16_t  direct[1 << 13];              // by the next 13 bits
+    std::uint16_t  tree[2 * EMD_SYMBOLS];        // node k: children 2k (bit 0) and 2k + 1
+    std::uint64_t* offset;                       // blockCount + 1 file offsets
+};
+
 // One table side: the name is empty while the side is not registered.
 struct TableFile {
-    char        fileName[300];
-    std::FILE*  file;  // opened on the first read, then kept open
+    char             fileName[300];
+    std::FILE*       file;        // opened on the first read, then kept open
+    CompressedTable* compressed;  // null for an uncompressed file
 };
 
 // Header of one cache slot; the links are slot numbers (NO_SLOT: none).
@@ -29,6 +57,7 @@ struct CacheSlot {
     std::int32_t  ordinal;
     std::int32_t  side;
     std::uint32_t block;
+    std::uint32_t length;                // bytes of the block held (the last one may be short)
     std::int32_t  older, newer;          // recently-used list
     std::int32_t  chainNext, chainPrev;  // hash chain of the table side; free list through chainNext
     std::uint8_t* data;                  // TB_SLOT_DATA bytes
@@ -93,6 +122,350 @@ void closeFile(TableFile& t) {
     t.file = nullptr;
 }
 
+// ---------------------------------------------------------------------------
+// Compressed files
+
+constexpr std::uint16_t EMD_NO_CODE  = 0xFFFF;
+constexpr std::uint16_t EMD_TREE_BIT = 0x8000;
+constexpr int           DIRECT_BITS  = 13;
+constexpr int           SMALL_BITS   = 8;  // direct table of the two codes that carry the code lengths
+
+// The compressed bytes of one block and zero bytes after them, so that
+// reading a few bits ahead never leaves the buffer.
+constexpr std::uint32_t DECODE_PAD = 16;
+std::uint8_t            decodeBuffer[TB_BLOCK_BYTES + DECODE_PAD];
+
+std::uint32_t bigEndian32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+std::uint64_t bigEndian64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
+
+// Header fields, most significant bit first, bounded by the bytes given:
+// reading past them sets `overrun` and yields zero bits.
+struct HeaderBits {
+    const std::uint8_t* bytes;
+    std::uint64_t       size;      // in bytes
+    std::uint64_t       position;  // in bits
+    bool                overrun;
+
+    std::uint32_t read(int count) {
+        std::uint32_t value = 0;
+        for (int k = 0; k < count; ++k, ++position) {
+            const std::uint64_t byte = position >> 3;
+            std::uint32_t       bit  = 0;
+            if (byte < size) bit = (bytes[byte] >> (7 - (position & 7))) & 1u;
+            else overrun = true;
+            value = value << 1 | bit;
+        }
+        return value;
+    }
+};
+
+// Builds the decoding table of a canonical code with lengths up to maxBits:
+// `direct` has 2^directBits entries, codes longer than that continue in
+// `tree` (may be null when maxBits <= directBits). False for a set of
+// lengths that is not a complete code, except the two sets the format
+// allows: no code at all (nothing decodes) and one symbol of length 1
+// (decoded without reading a bit).
+bool buildDecoder(const std::uint8_t* length, int symbols, int maxBits, int directBits, std::uint16_t* direct,
+                  std::uint16_t* tree) {
+    const std::uint32_t directSize = 1u << directBits;
+    int                 perLength[32] = {}, used = 0, only = -1;
+    for (int s = 0; s < symbols; ++s) {
+        if (length[s] > maxBits) return false;
+        if (length[s] != 0) ++perLength[length[s]], ++used, only = s;
+    }
+    if (used <= 1) {
+        if (used == 1 && length[only] != 1) return false;
+        const std::uint16_t entry = used == 1 ? std::uint16_t(only * 32) : EMD_NO_CODE;
+        for (std::uint32_t i = 0; i < directSize; ++i) direct[i] = entry;
+        return true;
+    }
+    std::uint64_t pending = 0;  // complete: pairs merge level by level into one root
+    for (int l = maxBits; l >= 1; --l) {
+        pending += std::uint64_t(perLength[l]);
+        if (pending & 1) return false;
+        pending >>= 1;
+    }
+    if (pending != 1) return false;
+
+    for (std::uint32_t i = 0; i < directSize; ++i) direct[i] = EMD_NO_CODE;
+    int           nodes = 0;
+    std::uint32_t code  = 0;
+    int           previous = 0;
+    bool          first    = true;
+    for (int l = 1; l <= maxBits; ++l)
+        for (int s = 0; s < symbols; ++s) {
+            if (length[s] != l) continue;
+            if (!first) code = (code + 1) << (l - previous);
+            first    = false;
+            previous = l;
+            const std::uint16_t leaf = std::uint16_t(s * 32 + l);
+            if (l <= directBits) {
+                const std::uint32_t start = code << (directBits - l);
+                for (std::uint32_t i = 0; i < (1u << (directBits - l)); ++i) direct[start + i] = leaf;
+                continue;
+            }
+            // Longer codes: the first directBits bits pick a tree, the rest walk it.
+            std::uint16_t* link = &direct[code >> (l - directBits)];
+            for (int bit = l - directBits - 1; bit >= 0; --bit) {
+                if (*link == EMD_NO_CODE) {
+                    if (nodes >= EMD_SYMBOLS) return false;
+                    tree[2 * nodes] = tree[2 * nodes + 1] = EMD_NO_CODE;
+                    *link = std::uint16_t(EMD_TREE_BIT | nodes++);
+                }
+                if (!(*link & EMD_TREE_BIT)) return false;  // cannot happen in a complete canonical code
+                link = &tree[2 * (*link & ~EMD_TREE_BIT) + ((code >> bit) & 1)];
+            }
+            *link = leaf;
+        }
+    return true;
+}
+
+// A symbol of one of the two small codes, or -1.
+int readSmallSymbol(HeaderBits& bits, const std::uint16_t* direct) {
+    const std::uint64_t at     = bits.position;
+    const std::uint32_t peek   = bits.read(SMALL_BITS);
+    const std::uint16_t entry  = direct[peek];
+    if (entry == EMD_NO_CODE) return -1;
+    bits.position = at + (entry & 31);
+    bits.overrun  = bits.position > bits.size * 8;
+    return entry >> 5;
+}
+
+// Lengths of up to 128 symbols: a width, then each length; every length 0
+// is followed by a four-bit count of further zero lengths.
+bool readShortLengths(HeaderBits& bits, int symbols, std::uint8_t* length) {
+    if (bits.read(1)) {
+        std::memset(length, 0, std::size_t(symbols));
+        return !bits.overrun;
+    }
+    const int width = int(bits.read(5));
+    for (int s = 0; s < symbols;) {
+        const std::uint32_t l = bits.read(width);
+        if (l > EMD_MAX_CODE_BITS) return false;
+        length[s++] = std::uint8_t(l);
+        if (l != 0) continue;
+        const std::uint32_t zeros = bits.read(4);
+        if (s + int(zeros) > symbols) return false;
+        for (std::uint32_t z = 0; z < zeros; ++z) length[s++] = 0;
+    }
+    return !bits.overrun;
+}
+
+// The 1024 block-symbol lengths: each a symbol of the first small code, a
+// run length taken from the second.
+bool readSymbolLengths(HeaderBits& bits, std::uint8_t* length) {
+    if (bits.read(1)) {
+        std::memset(length, 0, EMD_SYMBOLS);
+        return !bits.overrun;
+    }
+    std::uint8_t  small[128];
+    std::uint16_t lengthCode[1 << SMALL_BITS], runCode[1 << SMALL_BITS];
+    if (!readShortLengths(bits, 128, small) ||
+        !buildDecoder(small, 64, SMALL_BITS, SMALL_BITS, lengthCode, nullptr) ||
+        !buildDecoder(small + 64, 64, SMALL_BITS, SMALL_BITS, runCode, nullptr))
+        return false;
+    for (int s = 0; s < EMD_SYMBOLS;) {
+        const int symbol = readSmallSymbol(bits, lengthCode);
+        if (symbol < 0 || bits.overrun) return false;
+        if (symbol < 32) {
+            length[s++] = std::uint8_t(symbol);
+            continue;
+        }
+        const int c = readSmallSymbol(bits, runCode);
+        if (c < 0) return false;
+        std::uint64_t run = std::uint64_t(c);
+        if (c > 31) run = (std::uint64_t(1) << (c - 32)) + bits.read(c - 32) + 31;
+        run += 2;
+        if (bits.overrun || run > std::uint64_t(EMD_SYMBOLS - s)) return false;
+        std::memset(length + s, symbol - 32, std::size_t(run));
+        s += int(run);
+    }
+    return !bits.overrun;
+}
+
+enum class HeaderFault { NONE, READ_ERROR, BROKEN, OUT_OF_MEMORY, BLOCK_SIZE, CORRUPTED, SYSTEM };
+
+// Reads and checks the header of an open compressed file and builds its
+// descriptor. `blockExponent` is set for the block size message.
+HeaderFault readCompressedHeader(std::FILE* f, int ordinal, int side, CompressedTable*& table,
+                                 int& blockExponent) {
+    if (fseeko(f, 0, SEEK_END) != 0) return HeaderFault::SYSTEM;
+    const off_t end = ftello(f);
+    if (end < 0 || fseeko(f, 0, SEEK_SET) != 0) return HeaderFault::SYSTEM;
+    const std::uint64_t fileSize = std::uint64_t(end);
+
+    std::uint8_t head[EMD_HEAD_BYTES];
+    if (std::fread(head, 1, EMD_HEAD_BYTES, f) != EMD_HEAD_BYTES ||
+        std::memcmp(head, EMD_SIGNATURE, sizeof EMD_SIGNATURE) != 0)
+        return HeaderFault::READ_ERROR;
+    const std::uint32_t headerLength = bigEndian32(head + 64);
+    blockExponent                    = head[70];
+    if (headerLength < EMD_MIN_HEADER || blockExponent > 16 || head[71] != EMD_DISTANCES ||
+        bigEndian32(head + 76) != EMD_FORMAT_TAG || headerLength > fileSize)
+        return HeaderFault::BROKEN;
+
+    std::uint8_t* header = static_cast<std::uint8_t*>(std::malloc(headerLength));
+    if (!header) return HeaderFault::OUT_OF_MEMORY;
+    std::memcpy(header, head, EMD_HEAD_BYTES);
+    HeaderFault fault = HeaderFault::NONE;
+    if (std::fread(header + EMD_HEAD_BYTES, 1, headerLength - EMD_HEAD_BYTES, f) != headerLength - EMD_HEAD_BYTES)
+        fault = HeaderFault::OUT_OF_MEMORY;
+    else if (emdChecksum(header, headerLength - 4) != bigEndian32(header + headerLength - 4))
+        fault = HeaderFault::BROKEN;
+    else if (blockExponent != EMD_BLOCK_EXPONENT)
+        fault = HeaderFault::BLOCK_SIZE;
+
+    // The bit-packed lengths and distances must lie inside the header.
+    const std::uint64_t blocks     = bigEndian32(header + 72);
+    const std::uint64_t fieldBytes = 2 * ((13 * (blocks + 25) + 15) / 16);
+    const std::uint64_t codeStart  = EMD_HEAD_BYTES + 8 * blocks + fieldBytes;
+    if (fault == HeaderFault::NONE && (blocks == 0 || codeStart > headerLength - 4)) fault = HeaderFault::BROKEN;
+
+    HeaderBits fields{header + EMD_HEAD_BYTES + 8 * blocks, fieldBytes, 0, false};
+    if (fault == HeaderFault::NONE) {
+        fields.position              = 13 * blocks;
+        std::uint32_t lastLength     = fields.read(13);
+        if (lastLength == 0) lastLength = TB_BLOCK_BYTES;
+        const std::uint64_t count = tablebaseCatalogue[ordinal].positionCount[side];
+        const std::uint64_t held  = valueWidth(ordinal) == 2 ? (blocks - 1) * (TB_BLOCK_BYTES / 2) + lastLength / 2
+                                                             : (blocks - 1) * TB_BLOCK_BYTES + lastLength;
+        if (count != 0 && held != count) fault = HeaderFault::CORRUPTED;
+        else {
+            table = static_cast<CompressedTable*>(std::malloc(sizeof(CompressedTable)));
+            if (table) table->offset = static_cast<std::uint64_t*>(std::malloc((blocks + 1) * sizeof(std::uint64_t)));
+            if (!table || !table->offset) {
+                std::free(table);
+                table = nullptr;
+                fault = HeaderFault::OUT_OF_MEMORY;
+            } else {
+                table->blockCount = std::uint32_t(blocks);
+                table->lastLength = lastLength;
+            }
+        }
+    }
+    if (fault == HeaderFault::NONE) {
+        // Block offsets: the blocks follow the header and fill the file exactly.
+        fields.position  = 0;
+        table->offset[0] = headerLength;
+        for (std::uint64_t b = 0; b < blocks; ++b) {
+            const std::uint32_t l = fields.read(13);
+            table->offset[b + 1]  = table->offset[b] + (l == 0 ? TB_BLOCK_BYTES : l);
+        }
+        fields.read(13);
+        for (std::uint32_t& d : table->distance) d = fields.read(13);
+        std::uint8_t length[EMD_SYMBOLS];
+        HeaderBits   codes{header + codeStart, headerLength - 4 - codeStart, 0, false};
+        if (table->offset[blocks] != fileSize || fields.overrun || !readSymbolLengths(codes, length) ||
+            !buildDecoder(length, EMD_SYMBOLS, EMD_MAX_CODE_BITS, DIRECT_BITS, table->direct, table->tree))
+            fault = HeaderFault::BROKEN;
+    }
+    std::free(header);
+    if (fault != HeaderFault::NONE && table) {
+        std::free(table->offset);
+        std::free(table);
+        table = nullptr;
+    }
+    return fault;
+}
+
+void freeCompressed(TableFile& t) {
+    if (!t.compressed) return;
+    std::free(t.compressed->offset);
+    std::free(t.compressed);
+    t.compressed = nullptr;
+}
+
+// Decodes one block into `out` (room for TB_SLOT_DATA bytes). The compressed
+// bytes lie in decodeBuffer with zero bytes after them. False when the bits
+// do not make exactly `expected` bytes.
+bool decodeBlock(const CompressedTable& t, std::uint32_t inLength, std::uint8_t* out, std::uint32_t expected) {
+    const std::uint64_t limit    = std::uint64_t(inLength) * 8;
+    std::uint64_t       position = 0;  // bits consumed
+    std::uint32_t       produced = 0;
+    // The next 32 bits from `position`, most significant first.
+    const auto peek = [&]() -> std::uint32_t {
+        return std::uint32_t((bigEndian64(decodeBuffer + (position >> 3)) << (position & 7)) >> 32);
+    };
+    while (produced < expected) {
+        std::uint16_t entry = t.direct[peek() >> (32 - DIRECT_BITS)];
+        if (entry & EMD_TREE_BIT) {
+            if (entry == EMD_NO_CODE) return false;
+            position += DIRECT_BITS;
+            do {
+                if (position >= limit) return false;
+                entry = t.tree[2 * (entry & ~EMD_TREE_BIT) + (peek() >> 31)];
+                ++position;
+            } while ((entry & EMD_TREE_BIT) && entry != EMD_NO_CODE);
+            if (entry == EMD_NO_CODE) return false;
+        } else {
+            position += entry & 31u;
+        }
+        if (position > limit) return false;
+        const std::uint32_t symbol = entry >> 5;
+        if (symbol < 256) {
+            out[produced++] = std::uint8_t(symbol);
+            continue;
+        }
+        const std::uint32_t lengthCode = (symbol - 256) & 31, distance = t.distance[(symbol - 256) >> 5];
+        std::uint32_t       length     = lengthCode + 1;
+        if (lengthCode >= 15) {
+            const std::uint32_t extraBits = lengthCode - 14;  // 1 .. 17
+            length   = (1u << extraBits) + (peek() >> (32 - extraBits)) + 14;
+            position += extraBits;
+            if (position > limit) return false;
+        }
+        if (distance == 0 || distance > produced || length > expected - produced) return false;
+        const std::uint8_t* from = out + produced - distance;
+        std::uint8_t*       to   = out + produced;
+        produced += length;
+        if (distance >= 16) {
+            // Sixteen at a time; the slot's slack takes the overshoot.
+            for (std::uint32_t k = 0; k < length; k += 16) std::memcpy(to + k, from + k, 16);
+        } else {
+            // A short period: what is copied so far repeats it, so each
+            // step may take twice as much as the one before.
+            std::uint8_t* const end = to + length;
+            while (to < end) {
+                const std::size_t n = std::size_t(to - from) < std::size_t(end - to) ? std::size_t(to - from)
+                                                                                    : std::size_t(end - to);
+                std::memcpy(to, from, n);
+                to += n;
+            }
+        }
+    }
+    return true;
+}
+
+// Block `block` of a compressed side into `data`: its length, or -1.
+std::int32_t readCompressedBlock(TableFile& t, std::uint32_t block, std::uint8_t* data) {
+    const CompressedTable& c = *t.compressed;
+    if (block >= c.blockCount) return -1;
+    const std::uint32_t expected = block + 1 == c.blockCount ? c.lastLength : TB_BLOCK_BYTES;
+    const std::uint64_t length   = c.offset[block + 1] - c.offset[block];
+    if (length > TB_BLOCK_BYTES || fseeko(t.file, off_t(c.offset[block]), SEEK_SET) != 0) return -1;
+    ++tableBlockReads;
+    if (std::fread(decodeBuffer, 1, length, t.file) != length) {
+        std::clearerr(t.file);
+        return -1;
+    }
+    if (length == expected) {
+        std::memcpy(data, decodeBuffer, expected);
+        return std::int32_t(expected);
+    }
+    std::memset(decodeBuffer + length, 0, DECODE_PAD);
+    return decodeBlock(c, std::uint32_t(length), data, expected) ? std::int32_t(expected) : -1;
+}
+
 }  // namespace
 
 // Reads one block of an uncompressed side into `data`. Only the last block
@@ -108,6 +481,7 @@ std::int32_t readTableBlock(int ordinal, int side, std::uint32_t block, std::uin
             if (!t.file) return -1;
         }
     }
+    if (t.compressed) return readCompressedBlock(t, block, data);
     const std::uint64_t start = std::uint64_t(block) * TB_BLOCK_BYTES, length = tableBytes(ordinal, side);
     if (start >= length) return -1;
     const std::uint64_t expected = length - start < TB_BLOCK_BYTES ? length - start : TB_BLOCK_BYTES;
@@ -137,7 +511,7 @@ std::int32_t fetchTableByte(int ordinal, int side, std::uint32_t block, std::uin
             unlinkChain(i);
             linkChainFront(i);
         }
-        return std::int8_t(slots[i].data[offset]);
+        return offset < slots[i].length ? std::int8_t(slots[i].data[offset]) : TB_VALUE_UNKNOWN;
     }
     // 2. A miss takes a free slot, or else the least recently used one.
     std::int32_t i = freeSlots;
@@ -150,11 +524,13 @@ std::int32_t fetchTableByte(int ordinal, int side, std::uint32_t block, std::uin
         unlinkChain(i);
     }
     // 3-4. Read the block; a failure drops the side for the rest of the run.
-    if (readTableBlock(ordinal, side, block, slots[i].data) < 0) {
+    const std::int32_t length = readTableBlock(ordinal, side, block, slots[i].data);
+    if (length < 0) {
         slots[i].chainNext = freeSlots;
         freeSlots          = i;
         TableFile& t       = tableFiles[ordinal][side];
         closeFile(t);
+        freeCompressed(t);
         t.fileName[0] = '\0';
         return TB_VALUE_UNKNOWN;
     }
@@ -163,9 +539,10 @@ std::int32_t fetchTableByte(int ordinal, int side, std::uint32_t block, std::uin
     s.ordinal    = ordinal;
     s.side       = side;
     s.block      = block;
+    s.length     = std::uint32_t(length);
     linkMostRecent(i);
     linkChainFront(i);
-    return std::int8_t(s.data[offset]);
+    return offset < s.length ? std::int8_t(s.data[offset]) : TB_VALUE_UNKNOWN;
 }
 
 // One stored byte as a value: wins and losses at +-32640 plus the byte, so
@@ -190,6 +567,7 @@ void forgetTableFiles() {
     for (int r = 0; r < TB_RECORDS; ++r)
         for (int s = 0; s < 2; ++s) {
             closeFile(tableFiles[r][s]);
+            freeCompressed(tableFiles[r][s]);
             tableFiles[r][s].fileName[0] = '\0';
             clearChains(r, s);
         }
@@ -213,6 +591,62 @@ std::uint32_t emdChecksum(const std::uint8_t* bytes, std::size_t length) {
     return value;
 }
 
+namespace {
+
+// Tries the compressed names of a side whose uncompressed file `name` (of
+// `length` characters) is missing: "kqk.nbw.emd", "kqk_nbw.emd", "kqknbw.emd".
+int registerCompressedSide(const char* name, std::size_t length, int ordinal, int side, char* message,
+                           std::size_t messageSize) {
+    char       tried[3][sizeof TableFile::fileName + 8];
+    std::FILE* f = nullptr;
+    int        k = 0;
+    std::snprintf(tried[0], sizeof tried[0], "%s.emd", name);
+    std::snprintf(tried[1], sizeof tried[1], "%.*s_%s.emd", int(length - 4), name, name + length - 3);
+    std::snprintf(tried[2], sizeof tried[2], "%.*s%s.emd", int(length - 4), name, name + length - 3);
+    for (; k < 3 && !f; ++k) f = std::fopen(tried[k], "rb");
+    if (!f) return 0;
+    const char* opened = tried[k - 1];
+    if (std::strlen(opened) >= sizeof TableFile::fileName) {
+        std::fclose(f);
+        return 0;
+    }
+    CompressedTable*  table         = nullptr;
+    int               blockExponent = 0;
+    errno                           = 0;
+    const HeaderFault fault         = readCompressedHeader(f, ordinal, side, table, blockExponent);
+    const int         systemError   = errno;
+    std::fclose(f);
+    switch (fault) {
+    case HeaderFault::NONE: break;
+    case HeaderFault::READ_ERROR:
+        std::snprintf(message, messageSize, "*** Unable to read %s - read error\n", opened);
+        return -1;
+    case HeaderFault::BROKEN:
+        std::snprintf(message, messageSize, "*** Unable to read %s - file broken\n", opened);
+        return -1;
+    case HeaderFault::OUT_OF_MEMORY:
+        std::snprintf(message, messageSize, "*** Unable to read %s - out of memory\n", opened);
+        return -1;
+    case HeaderFault::BLOCK_SIZE:
+        std::snprintf(message, messageSize, "*** %s: Unsupported block size %d\n", opened, 1 << blockExponent);
+        return -1;
+    case HeaderFault::CORRUPTED:
+        std::snprintf(message, messageSize, "*** %s corrupted\n", opened);
+        return -1;
+    case HeaderFault::SYSTEM:
+        std::snprintf(message, messageSize, "*** Unable to read %s - error %d\n", opened, systemError);
+        return -1;
+    }
+    TableFile& t = tableFiles[ordinal][side];
+    std::strcpy(t.fileName, opened);
+    t.file       = nullptr;
+    t.compressed = table;
+    clearChains(ordinal, side);
+    return 1;
+}
+
+}  // namespace
+
 bool registerTableSide(const char* directory, int ordinal, int side) {
     char message[400];
     const int result = tryRegisterTableSide(directory, ordinal, side, message, sizeof message);
@@ -235,7 +669,7 @@ int tryRegisterTableSide(const char* directory, int ordinal, int side, char* mes
                                 tablebaseCatalogue[ordinal].name, SIDE_ENDING[side]);
     if (n < 0 || std::size_t(n) >= sizeof name) return 0;  // a name this long cannot be ours
     std::FILE* f = std::fopen(name, "rb");
-    if (!f) return 0;
+    if (!f) return registerCompressedSide(name, std::size_t(n), ordinal, side, message, messageSize);
     if (fseeko(f, 0, SEEK_END) != 0) {
         std::fclose(f);
         std::snprintf(message, messageSize, "*** Seek in %s failed\n", name);
@@ -279,7 +713,7 @@ bool allocateBlockCache(std::size_t bytes) {
     }
     cacheSlotCount = std::uint32_t(count);
     for (std::size_t i = 0; i < count; ++i) {
-        slots[i]           = CacheSlot{-1, 0, 0, NO_SLOT, NO_SLOT, NO_SLOT, NO_SLOT, cacheMemory + i * TB_SLOT_DATA};
+        slots[i]           = CacheSlot{-1, 0, 0, 0, NO_SLOT, NO_SLOT, NO_SLOT, NO_SLOT, cacheMemory + i * TB_SLOT_DATA};
         slots[i].chainNext = i + 1 < count ? std::int32_t(i + 1) : NO_SLOT;
     }
     freeSlots = 0;

@@ -40,7 +40,8 @@ static int usage() {
                "  tbpack DIR [NAME...] [--remove]  compress tables in DIR to .emd files (default: every\n"
                "                               uncompressed one), each read back before it is kept;\n"
                "                               --remove deletes the uncompressed files then\n"
-               "  tbdump DIR NAME              every position of a table as FEN and stored value\n",
+               "  tbdump DIR NAME              every position of a table as FEN and stored value\n"
+               "  tbspeed DIR [NAME...]        block reading and decoding speed, cache-miss probe time\n",
                stderr);
     return 2;
 }
@@ -228,6 +229,10 @@ int main(int argc, char** argv) {
                 names.push_back(argv[i]);
         }
         return packTables(argv[2], names, removeRaw);
+    }
+    if (std::strcmp(command, "tbspeed") == 0) {
+        if (argc < 3) return usage();
+        return measureTableReading(argv[2], std::vector<std::string>(argv + 3, argv + argc));
     }
     if (std::strcmp(command, "tbdump") == 0) {
         if (argc < 4) return usage();

@@ -15,3 +15,7 @@ int verifyTables(const std::string& directory, const std::vector<std::string>& n
 // Prints "FEN<tab>stored value" for every position of one table, both
 // sides to move, the left-right mirror images included.
 int dumpTable(const std::string& directory, const std::string& name);
+// Reads every block of the tables found in the directory (all when the
+// list is empty) and probes them at random through a three-slot cache;
+// prints the speeds.
+int measureTableReading(const std::string& directory, const std::vector<std::string>& names);
