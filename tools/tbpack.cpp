@@ -154,7 +154,8 @@ std::vector<LengthStep> planLengthSteps(const std::uint8_t* lengths, int count, 
     price[0] = 0;
     for (int i = 0; i < count; ++i) {
         const std::uint32_t base = price[std::size_t(i)];
-        const int           l    = lengths[i];
+        if (base >= UNUSABLE) continue;  // only reached through a missing symbol
+        const int l = lengths[i];
         if (base + costA[l] < price[std::size_t(i) + 1]) price[std::size_t(i) + 1] = base + costA[l], taken[std::size_t(i) + 1] = 1;
         int same = 1;
         while (i + same < count && lengths[i + same] == l) ++same;
@@ -286,7 +287,7 @@ void chooseDistances(const std::uint8_t* raw, std::size_t length, std::uint16_t*
         }
     }
     // The best candidates by their own hits, then greedy cover over bitmaps.
-    constexpr int CANDIDATES = 96;
+    constexpr int CANDIDATES = 200;
     std::vector<int> order;
     for (int d = 1; d <= MAX_DISTANCE; ++d) order.push_back(d);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return hits[std::size_t(a)] > hits[std::size_t(b)]; });
@@ -343,18 +344,23 @@ struct ParseStep {
     std::uint8_t  literal;
 };
 
+// Best way found to each position of a block, one word so that a single
+// unsigned minimum keeps the cheapest: price << 32 | class << 16 | length.
+using Arrival = std::uint64_t;
+
+constexpr Arrival arrival(std::uint32_t price, int distanceClass, int length) {
+    return Arrival(price) << 32 | Arrival(distanceClass) << 16 | Arrival(length);
+}
+
 struct ParseScratch {
     std::vector<std::uint16_t> match;  // [position * 24 + class]: bytes a copy could take there
-    std::vector<std::uint32_t> price;
-    std::vector<std::uint16_t> stepLength;
-    std::vector<std::uint8_t>  stepClass;
-    ParseScratch()
-        : match(std::size_t(BLOCK) * DISTANCES), price(std::size_t(BLOCK) + 1), stepLength(std::size_t(BLOCK) + 1),
-          stepClass(std::size_t(BLOCK) + 1) {}
+    std::vector<Arrival>       best;
+    ParseScratch() : match(std::size_t(BLOCK) * DISTANCES), best(std::size_t(BLOCK) + 1) {}
 };
 
 // False when the costs leave no way through the block (a byte the code
-// cannot write and no copy to cover it).
+// cannot write and no copy to cover it). Costs of UNUSABLE and more keep
+// their sums at UNUSABLE or above, so an unusable step never looks usable.
 bool parseBlock(const std::uint8_t* p, int n, const std::uint16_t* distances, const Costs& costs, ParseScratch& s,
                 std::vector<ParseStep>& steps) {
     std::uint16_t* match = s.match.data();
@@ -367,33 +373,26 @@ bool parseBlock(const std::uint8_t* p, int n, const std::uint16_t* distances, co
         }
         for (int i = std::min(back, n) - 1; i >= 0; --i) match[i * DISTANCES + d] = 0;
     }
-    std::uint32_t* price = s.price.data();
-    price[0]             = 0;
-    for (int i = 1; i <= n; ++i) price[i] = UNUSABLE * 2;
-    auto relax = [&](int to, std::uint32_t cost, int length, std::uint8_t distanceClass) {
-        if (cost < price[to]) {
-            price[to]        = cost;
-            s.stepLength[std::size_t(to)] = std::uint16_t(length);
-            s.stepClass[std::size_t(to)]  = distanceClass;
-        }
-    };
+    Arrival* best = s.best.data();
+    best[0]       = 0;
+    for (int i = 1; i <= n; ++i) best[i] = arrival(UNUSABLE * 2, 0, 0);
     for (int i = 0; i < n; ++i) {
-        const std::uint32_t base = price[i];
+        const std::uint32_t base = std::uint32_t(best[i] >> 32);
         if (base >= UNUSABLE) continue;
-        const std::uint32_t literal = costs.symbol[p[i]];
-        if (literal < UNUSABLE) relax(i + 1, base + literal, 1, LITERAL);
+        best[i + 1] = std::min(best[i + 1], arrival(base + costs.symbol[p[i]], LITERAL, 1));
         const std::uint16_t* m       = match + i * DISTANCES;
         int                  longest = 0;
         for (int d = 0; d < DISTANCES; ++d) longest = std::max(longest, int(m[d]));
         if (longest >= TAKE_AT_ONCE) {
             // The cheapest class among those reaching furthest, then on from its end.
-            const LengthCode lc   = lengthCodeOf(std::uint32_t(longest));
-            std::uint32_t    best = UNUSABLE;
-            int              bestClass = 0;
+            const LengthCode lc    = lengthCodeOf(std::uint32_t(longest));
+            Arrival          taken = arrival(UNUSABLE * 2, 0, 0);
             for (int d = 0; d < DISTANCES; ++d)
-                if (m[d] == longest && costs.symbol[copySymbol(d, lc.c)] < best) best = costs.symbol[copySymbol(d, lc.c)], bestClass = d;
-            if (best < UNUSABLE) {
-                relax(i + longest, base + best + std::uint32_t(lc.extraBits) * COST_ONE_BIT, longest, std::uint8_t(bestClass));
+                if (m[d] == longest)
+                    taken = std::min(taken, arrival(base + costs.symbol[copySymbol(d, lc.c)] +
+                                                        std::uint32_t(lc.extraBits) * COST_ONE_BIT, d, longest));
+            if ((taken >> 32) < UNUSABLE) {
+                best[i + longest] = std::min(best[i + longest], taken);
                 i += longest - 1;
                 continue;
             }
@@ -403,21 +402,20 @@ bool parseBlock(const std::uint8_t* p, int n, const std::uint16_t* distances, co
             if (length == 0) continue;
             const std::uint32_t* symbol = costs.symbol + copySymbol(d, 0);
             const int            direct = std::min(length, 15);
-            for (int l = 1; l <= direct; ++l)
-                if (symbol[l - 1] < UNUSABLE) relax(i + l, base + symbol[l - 1], l, std::uint8_t(d));
+            Arrival*             to     = best + i;
+            for (int l = 1; l <= direct; ++l) to[l] = std::min(to[l], arrival(base + symbol[l - 1], d, l));
             // Longer copies cost the same across a length class: try its end.
             for (int e = 1; (1 << e) + 14 <= length; ++e) {
                 const int end = std::min((2 << e) + 13, length);
-                if (symbol[14 + e] < UNUSABLE)
-                    relax(i + end, base + symbol[14 + e] + std::uint32_t(e) * COST_ONE_BIT, end, std::uint8_t(d));
+                to[end]       = std::min(to[end], arrival(base + symbol[14 + e] + std::uint32_t(e) * COST_ONE_BIT, d, end));
             }
         }
     }
-    if (price[n] >= UNUSABLE) return false;
+    if ((best[n] >> 32) >= UNUSABLE) return false;
     steps.clear();
     for (int j = n; j > 0;) {
-        const int length = s.stepLength[std::size_t(j)];
-        steps.push_back({std::uint16_t(length), s.stepClass[std::size_t(j)], p[j - length]});
+        const int length = int(best[j] & 0xFFFF);
+        steps.push_back({std::uint16_t(length), std::uint8_t(best[j] >> 16), p[j - length]});
         j -= length;
     }
     std::reverse(steps.begin(), steps.end());
