@@ -290,7 +290,9 @@ void chooseDistances(const std::uint8_t* raw, std::size_t length, std::uint16_t*
     constexpr int CANDIDATES = 200;
     std::vector<int> order;
     for (int d = 1; d <= MAX_DISTANCE; ++d) order.push_back(d);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return hits[std::size_t(a)] > hits[std::size_t(b)]; });
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        return hits[std::size_t(a)] != hits[std::size_t(b)] ? hits[std::size_t(a)] > hits[std::size_t(b)] : a < b;
+    });
     order.resize(std::min<std::size_t>(order.size(), CANDIDATES));
     const std::size_t words = sample.size() * BLOCK / 64;
     std::vector<std::uint64_t> predicted(order.size() * words, 0), covered(words, 0);
@@ -509,7 +511,7 @@ bool buildCodeLengths(const std::uint64_t* weights, int count, int limit, std::u
         return true;
     }
     if (limit < 31 && n > (std::size_t(1) << limit)) return false;
-    std::stable_sort(used.begin(), used.end(), [&](int a, int b) { return weights[a] < weights[b]; });
+    std::sort(used.begin(), used.end(), [&](int a, int b) { return weights[a] != weights[b] ? weights[a] < weights[b] : a < b; });
     // Package-merge: level 0 holds codes of one bit, the deepest level the
     // leaves alone; each level merges the leaves with pairs of the level
     // below. Taking the first 2n - 2 items of level 0 and, below every

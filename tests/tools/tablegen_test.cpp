@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <set>
@@ -230,9 +231,10 @@ TEST(TableGenerator, LongestMates) {
 // sub-tables are kept as they are.
 TEST(TableGenerator, MakesMissingSubtablesFirst) {
     if (!tablesPresent({"kpk"})) return;
-    const std::string directory = testing::TempDir() + "brix-tbgen-test";
-    const std::string tools     = BRIX_TOOLS_BINARY;
-    runCommand("rm -rf " + directory);
+    // A directory of its own: the release and sanitizer suites may run at once.
+    std::string directory = testing::TempDir() + "brix-tbgen-XXXXXX";
+    ASSERT_NE(mkdtemp(&directory[0]), nullptr);
+    const std::string tools = BRIX_TOOLS_BINARY;
     const char* made[] = {"knk", "kbk", "krk", "kqk", "kpk"};
     auto sameAsProject = [&](const char* stage) {
         for (const char* name : made)
