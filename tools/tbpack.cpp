@@ -771,6 +771,10 @@ bool packTableSide(const std::string& directory, int ordinal, int side, bool rem
         return false;
     }
     const std::vector<std::uint8_t> image = packTableImage(raw.data(), raw.size(), summary);
+    if (image.size() > 0xFFFFFFFFu) {
+        error = "the packed file would pass the 4 GB that its 32-bit block offsets can address";
+        return false;
+    }
 
     // The new file waits in a scratch directory of its own, where the reader
     // finds it and no uncompressed file of the same name comes first.
