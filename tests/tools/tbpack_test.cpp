@@ -3,6 +3,7 @@
 // engine's own reader; the tbpack command and its scratch-name discipline.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
 #include <dirent.h>
@@ -264,11 +265,25 @@ TEST(TablePacker, PackingKeepsOnlyVerifiedFiles) {
     EXPECT_TRUE(std::equal(back.begin(), back.end(), nbw.begin(), nbw.end(),
                            [](std::int8_t a, std::uint8_t b) { return std::uint8_t(a) == b; }));
 
+    // When the verified file cannot take its final name, nothing is left
+    // under any name and the uncompressed file stays, --remove or not.
+    writeBytes(dir.path + "/kpk.nbw", nbw);
+    std::remove((dir.path + "/kpk.nbw.emd").c_str());
+    ASSERT_EQ(mkdir((dir.path + "/kpk.nbw.emd").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir.path + "/kpk.nbw.emd/occupied").c_str(), 0755), 0);
+    EXPECT_FALSE(packTableSide(dir.path, kpk, 0, true, error));
+    EXPECT_NE(error.find("cannot rename"), std::string::npos) << error;
+    EXPECT_EQ(listing(dir.path), (std::vector<std::string>{"kpk.nbb.emd", "kpk.nbw", "kpk.nbw.emd"}));
+    EXPECT_EQ(listing(dir.path + "/kpk.nbw.emd"), std::vector<std::string>{"occupied"});
+    rmdir((dir.path + "/kpk.nbw.emd/occupied").c_str());
+    rmdir((dir.path + "/kpk.nbw.emd").c_str());
+    std::remove((dir.path + "/kpk.nbw").c_str());
+
     // A raw file of the wrong size is refused and leaves nothing behind.
     writeBytes(dir.path + "/krk.nbw", std::vector<std::uint8_t>(1000, 0));
     EXPECT_FALSE(packTableSide(dir.path, findTablebaseRecord("krk"), 0, true, error));
     EXPECT_NE(error.find("1000 bytes"), std::string::npos) << error;
-    EXPECT_EQ(listing(dir.path), (std::vector<std::string>{"kpk.nbb.emd", "kpk.nbw.emd", "krk.nbw"}));
+    EXPECT_EQ(listing(dir.path), (std::vector<std::string>{"kpk.nbb.emd", "krk.nbw"}));
 }
 
 TEST(TablePacker, Command) {
