@@ -194,6 +194,22 @@ void putShortLengths(BitWriter& w, const std::uint8_t* lengths, int count) {
     }
 }
 
+// Both small codes from the steps: lengths and run lengths in the first,
+// run counts in the second.
+void countLengthSteps(const std::vector<LengthStep>& steps, std::uint8_t* aux) {
+    std::uint64_t countA[64] = {}, countB[64] = {};
+    for (const LengthStep& s : steps) {
+        if (s.run == 1) {
+            ++countA[s.length];
+        } else {
+            ++countA[32 + s.length];
+            ++countB[runCodeOf(s.run).symbol];
+        }
+    }
+    buildCodeLengths(countA, 64, AUX_LIMIT, aux);
+    buildCodeLengths(countB, 64, AUX_LIMIT, aux + 64);
+}
+
 // The 1024 block-symbol lengths: the flag, the two small codes' lengths,
 // then the lengths as symbols of the first code with runs counted by the
 // second. The small codes are tuned by planning the steps three times.
@@ -207,48 +223,29 @@ void putBlockCodeLengths(BitWriter& w, const std::uint8_t* lengths) {
     putBits(w, 0, 1);
     std::uint32_t costA[64], costB[64];
     for (int s = 0; s < 64; ++s) costA[s] = s < 32 ? 5 : 7, costB[s] = 5;
-    std::uint8_t aux[128] = {};
+    std::uint8_t            aux[128] = {};
     std::vector<LengthStep> steps;
     for (int round = 0; round < 3; ++round) {
         steps = planLengthSteps(lengths, SYMBOLS, costA, costB);
-        std::uint64_t countA[64] = {}, countB[64] = {};
-        for (const LengthStep& s : steps) {
-            if (s.run == 1) {
-                ++countA[s.length];
-            } else {
-                ++countA[32 + s.length];
-                ++countB[runCodeOf(s.run).symbol];
-            }
-        }
-        buildCodeLengths(countA, 64, AUX_LIMIT, aux);
-        buildCodeLengths(countB, 64, AUX_LIMIT, aux + 64);
+        countLengthSteps(steps, aux);
+        // From the second round on, a symbol the codes lack cannot be
+        // planned, so the last plan is writable with the codes before it.
+        const std::uint32_t missing = round == 0 ? 12 : UNUSABLE;
+        int                 usedA = 0, usedB = 0;
         for (int s = 0; s < 64; ++s) {
-            // A symbol the code lacks cannot be planned in the last round.
-            const std::uint32_t missing = round < 1 ? 12 : UNUSABLE;
             costA[s] = aux[s] ? aux[s] : missing;
             costB[s] = aux[64 + s] ? aux[64 + s] : missing;
-            // A single symbol takes no bits at all.
+            usedA += aux[s] != 0;
+            usedB += aux[64 + s] != 0;
         }
-        int usedA = 0, usedB = 0;
-        for (int s = 0; s < 64; ++s) usedA += aux[s] != 0, usedB += aux[64 + s] != 0;
+        // A code of a single symbol takes no bits at all.
         for (int s = 0; s < 64; ++s) {
             if (usedA == 1 && aux[s]) costA[s] = 0;
             if (usedB == 1 && aux[64 + s]) costB[s] = 0;
         }
     }
-    // The last plan used only symbols of the codes just built from the plan
-    // before it; rebuild them from the last plan itself.
-    std::uint64_t countA[64] = {}, countB[64] = {};
-    for (const LengthStep& s : steps) {
-        if (s.run == 1) {
-            ++countA[s.length];
-        } else {
-            ++countA[32 + s.length];
-            ++countB[runCodeOf(s.run).symbol];
-        }
-    }
-    buildCodeLengths(countA, 64, AUX_LIMIT, aux);
-    buildCodeLengths(countB, 64, AUX_LIMIT, aux + 64);
+    // The codes written are rebuilt from the last plan itself.
+    countLengthSteps(steps, aux);
     putShortLengths(w, aux, 128);
     const HuffmanCode a = canonicalCode(aux, 64), b = canonicalCode(aux + 64, 64);
     for (const LengthStep& s : steps) {
