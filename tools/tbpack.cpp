@@ -566,8 +566,11 @@ std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t le
     //    third more time). A file of one repeated byte needs none of it:
     //    that literal alone, in no bits.
     std::uint16_t distances[DISTANCES];
-    chooseDistances(raw, length, distances);
-    const bool constant = std::all_of(raw, raw + length, [&](std::uint8_t v) { return v == raw[0]; });
+    const bool    constant = std::all_of(raw, raw + length, [&](std::uint8_t v) { return v == raw[0]; });
+    if (constant)
+        for (int d = 0; d < DISTANCES; ++d) distances[d] = std::uint16_t(d + 1);  // never used
+    else
+        chooseDistances(raw, length, distances);
     auto costs = std::make_unique<Costs>();
     initialCosts(raw, length, *costs);
     std::vector<std::unique_ptr<ParseScratch>> scratch(threads);
