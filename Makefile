@@ -51,12 +51,13 @@ BOOK_GAMES := book/games/masters-modern.pgn
 BrixBook.bin: | release
 	./$(BUILD)/brix /CB $(BOOK_GAMES) > /dev/null
 
-# Endgame tables of up to four men, made by the tools program; tbgen keeps
-# the tables already there and makes only the missing ones.
+# Endgame tables of up to four men, made by the tools program and kept
+# compressed (.emd); tbgen keeps the tables already there, compresses any
+# found uncompressed, and makes only the missing ones.
 TABLES := $(CURDIR)/tablebases
 
 tablebases: release
-	./$(BUILD)/brix-tools tbgen $(TABLES)
+	./$(BUILD)/brix-tools tbgen $(TABLES) --pack
 
 # A first brix.cfg points the engine at them (a path without blanks: the
 # configuration value is one word).

@@ -20,6 +20,7 @@
 #include "tools/keygen.h"
 #include "tools/perft.h"
 #include "tools/tbgen.h"
+#include "tools/tbpack.h"
 #include "tools/pgn.h"
 
 static constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
@@ -34,8 +35,12 @@ static int usage() {
                "  epd FILE SECONDS             run an EPD suite at SECONDS a position\n"
                "  bookbench [PROBES]           time book probes on BrixBook.bin in this directory\n"
                "  genkeys                      print board/keys.cpp from its generator\n"
-               "  tbgen DIR [NAME...]          make endgame tables (default: all of 3 and 4 men) into DIR\n"
+               "  tbgen DIR [NAME...] [--pack] make endgame tables (default: all of 3 and 4 men) into DIR;\n"
+               "                               --pack keeps them compressed only (.emd)\n"
                "  tbverify DIR [NAME...]       check endgame tables in DIR move by move\n"
+               "  tbpack DIR [NAME...] [--remove]  compress tables in DIR to .emd files (default: every\n"
+               "                               uncompressed one), each read back before it is kept;\n"
+               "                               --remove deletes the uncompressed files then\n"
                "  tbdump DIR NAME              every position of a table as FEN and stored value\n"
                "  tbspeed DIR [NAME...]        block reading and decoding speed, cache-miss probe time\n",
                stderr);
@@ -211,8 +216,27 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "bookbench") == 0) return commandBookBench(argc, argv);
     if (std::strcmp(command, "tbgen") == 0 || std::strcmp(command, "tbverify") == 0) {
         if (argc < 3) return usage();
-        const std::vector<std::string> names(argv + 3, argv + argc);
-        return command[2] == 'g' ? generateTables(argv[2], names) : verifyTables(argv[2], names);
+        std::vector<std::string> names;
+        bool                     pack = false;
+        for (int i = 3; i < argc; ++i) {
+            if (command[2] == 'g' && std::strcmp(argv[i], "--pack") == 0)
+                pack = true;
+            else
+                names.push_back(argv[i]);
+        }
+        return command[2] == 'g' ? generateTables(argv[2], names, pack) : verifyTables(argv[2], names);
+    }
+    if (std::strcmp(command, "tbpack") == 0) {
+        if (argc < 3) return usage();
+        std::vector<std::string> names;
+        bool                     removeRaw = false;
+        for (int i = 3; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--remove") == 0)
+                removeRaw = true;
+            else
+                names.push_back(argv[i]);
+        }
+        return packTables(argv[2], names, removeRaw);
     }
     if (std::strcmp(command, "tbspeed") == 0) {
         if (argc < 3) return usage();

@@ -10,6 +10,7 @@
 #include <vector>
 #include "tablebase/catalogue.h"
 #include "tablebase/indexing.h"
+#include "tablebase/tbfiles.h"
 
 static std::uint64_t kingMask[64];
 static std::uint64_t knightMask[64];
@@ -240,6 +241,42 @@ static bool readWholeFile(const std::string& path, std::vector<std::int8_t>& out
     return true;
 }
 
+// A side kept only compressed comes through the engine's own reader, block
+// by block past its cache, so the generator and the verifier read exactly
+// what the engine will probe.
+static bool readThroughEngine(const std::string& directory, int ordinal, int side, std::vector<std::int8_t>& out,
+                              std::uint32_t expected) {
+    forgetTableFiles();
+    char message[400];
+    bool ok = tryRegisterTableSide(directory.c_str(), ordinal, side, message, sizeof message) == 1;
+    if (ok) {
+        out.resize(expected);
+        std::vector<std::uint8_t> block(TB_SLOT_DATA);
+        for (std::uint32_t b = 0; ok && std::uint64_t(b) * TB_BLOCK_BYTES < expected; ++b) {
+            const std::uint32_t start = b * TB_BLOCK_BYTES;
+            const std::uint32_t want  = expected - start < TB_BLOCK_BYTES ? expected - start : TB_BLOCK_BYTES;
+            ok = readTableBlock(ordinal, side, b, block.data()) == std::int32_t(want);
+            if (ok) std::memcpy(out.data() + start, block.data(), want);
+        }
+    } else if (message[0]) {
+        std::fprintf(stderr, "%s", message);
+    }
+    forgetTableFiles();
+    if (!ok) out.clear();
+    return ok;
+}
+
+bool readTableSide(const std::string& directory, int ordinal, int side, std::vector<std::int8_t>& out) {
+    const TablebaseRecord& r = tablebaseCatalogue[ordinal];
+    const std::string      base = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
+    std::FILE*             f    = std::fopen(base.c_str(), "rb");
+    if (f) {
+        std::fclose(f);
+        return readWholeFile(base, out, r.positionCount[side]);
+    }
+    return readThroughEngine(directory, ordinal, side, out, r.positionCount[side]);
+}
+
 static const LoadedTable& tableOf(int ordinal) {
     if (const LoadedTable* ready = loadedTable[ordinal].load(std::memory_order_acquire)) return *ready;
     std::lock_guard<std::mutex> lock(loadMutex);
@@ -247,10 +284,8 @@ static const LoadedTable& tableOf(int ordinal) {
     loadedTables[ordinal].reset(new LoadedTable());
     LoadedTable&           t = *loadedTables[ordinal];
     const TablebaseRecord& r = tablebaseCatalogue[ordinal];
-    const std::string      base = tableDirectory + "/" + r.name;
-    t.present = readWholeFile(base + ".nbw", t.data[0], r.positionCount[0]);
-    if (t.present && !(r.flags & TB_SYMMETRIC))
-        t.present = readWholeFile(base + ".nbb", t.data[1], r.positionCount[1]);
+    t.present = readTableSide(tableDirectory, ordinal, 0, t.data[0]);
+    if (t.present && !(r.flags & TB_SYMMETRIC)) t.present = readTableSide(tableDirectory, ordinal, 1, t.data[1]);
     loadedTable[ordinal].store(&t, std::memory_order_release);
     return t;
 }

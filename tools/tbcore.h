@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 constexpr int TBC_MAX_MEN = 5;
 constexpr std::uint8_t TBC_GONE = 64;      // square of a captured man
@@ -60,6 +61,11 @@ bool lookUpTbValue(const TbPosition& p, int& value);
 // The index of a position in its table (record and side chosen the way the
 // engine's probe chooses them); false when the material has no record.
 bool indexOfPosition(const TbPosition& p, int& ordinal, int& fileSide, std::uint32_t& index);
+// The whole of one file side (ordinal, 0 or 1) found in the directory: the
+// uncompressed file when there is one, else the compressed one through the
+// engine's reader (which forgets every registered table file on the way).
+// False when neither can be read whole.
+bool readTableSide(const std::string& directory, int ordinal, int side, std::vector<std::int8_t>& out);
 // The bytes of a loaded file side (the table must have been looked up).
 const std::int8_t* tableBytes(int ordinal, int fileSide);
 // Forget loaded tables (after a directory gains new files).

@@ -13,7 +13,9 @@
 #include <memory>
 #include <thread>
 #include "tablebase/catalogue.h"
+#include "tablebase/tbfiles.h"
 #include "tools/tbcore.h"
+#include "tools/tbpack.h"
 #include "tools/tbplace.h"
 
 // Value byte of a position during generation:
@@ -254,30 +256,72 @@ static bool writeTable(Generation& g, int ordinal, const std::string& directory)
     return true;
 }
 
-static bool tableOnDisk(int ordinal, const std::string& directory) {
-    const TablebaseRecord& r = tablebaseCatalogue[ordinal];
-    for (int side = 0; side < ((r.flags & TB_SYMMETRIC) ? 1 : 2); ++side) {
+enum class TableState { MISSING, UNCOMPRESSED, COMPRESSED };
+
+// Uncompressed when every side's file has the catalogue's size; compressed
+// when instead every side has a .emd file that the engine's reader accepts.
+static TableState tableState(int ordinal, const std::string& directory) {
+    const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
+    const int              sides = (r.flags & TB_SYMMETRIC) ? 1 : 2;
+    bool                   raw   = true;
+    for (int side = 0; side < sides; ++side) {
         struct stat info;
         const std::string path = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
-        if (stat(path.c_str(), &info) != 0 || std::uint64_t(info.st_size) != r.positionCount[side]) return false;
+        if (stat(path.c_str(), &info) != 0 || std::uint64_t(info.st_size) != r.positionCount[side]) raw = false;
+    }
+    if (raw) return TableState::UNCOMPRESSED;
+    bool packed = true;
+    for (int side = 0; side < sides && packed; ++side) {
+        struct stat info;
+        const std::string path = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
+        char              message[400];
+        forgetTableFiles();
+        packed = stat(path.c_str(), &info) != 0 && stat((path + ".emd").c_str(), &info) == 0 &&
+                 tryRegisterTableSide(directory.c_str(), ordinal, side, message, sizeof message) == 1;
+    }
+    forgetTableFiles();
+    return packed ? TableState::COMPRESSED : TableState::MISSING;
+}
+
+// Compresses every side of a record and removes its uncompressed files.
+static bool packRecord(int ordinal, const std::string& directory) {
+    const TablebaseRecord& r = tablebaseCatalogue[ordinal];
+    for (int side = 0; side < ((r.flags & TB_SYMMETRIC) ? 1 : 2); ++side) {
+        PackSummary summary;
+        std::string error;
+        const auto  start = std::chrono::steady_clock::now();
+        if (!packTableSide(directory, ordinal, side, true, error, &summary)) {
+            std::fprintf(stderr, "tbgen: packing %s: %s\n", r.name, error.c_str());
+            return false;
+        }
+        std::printf("packed %s/%s%s.emd (%llu bytes) in %.1f s\n", directory.c_str(), r.name, side ? ".nbb" : ".nbw",
+                    static_cast<unsigned long long>(summary.packedBytes),
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        std::fflush(stdout);
     }
     return true;
 }
 
-static bool generateOne(int ordinal, const std::string& directory, bool always);
+static bool generateOne(int ordinal, const std::string& directory, bool always, bool pack);
 
 // Captures and promotions lead to these records; make the missing ones.
-static bool makeSubtables(int ordinal, const std::string& directory) {
+static bool makeSubtables(int ordinal, const std::string& directory, bool pack) {
     std::vector<int> needed;
     subtablesOf(ordinal, needed);
     for (int sub : needed)
-        if (!generateOne(sub, directory, false)) return false;
+        if (!generateOne(sub, directory, false, pack)) return false;
     return true;
 }
 
-static bool generateOne(int ordinal, const std::string& directory, bool always) {
-    if (!always && tableOnDisk(ordinal, directory)) return true;
-    if (!makeSubtables(ordinal, directory)) return false;
+// With `pack` a table is compressed as soon as it is written, and one found
+// uncompressed is compressed instead of kept as it is.
+static bool generateOne(int ordinal, const std::string& directory, bool always, bool pack) {
+    if (!always) {
+        const TableState state = tableState(ordinal, directory);
+        if (state == TableState::COMPRESSED) return true;
+        if (state == TableState::UNCOMPRESSED) return !pack || packRecord(ordinal, directory);
+    }
+    if (!makeSubtables(ordinal, directory, pack)) return false;
     forgetLoadedTables();
     const auto             start = std::chrono::steady_clock::now();
     const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
@@ -319,7 +363,7 @@ static bool generateOne(int ordinal, const std::string& directory, bool always) 
         std::printf("wrote %s/%s.nbw (%u bytes) and %s.nbb (%u bytes) in %.1f s\n", directory.c_str(), r.name,
                     r.positionCount[0], r.name, r.positionCount[1], seconds);
     std::fflush(stdout);
-    return true;
+    return !pack || packRecord(ordinal, directory);
 }
 
 static bool namesToOrdinals(const std::vector<std::string>& names, std::vector<int>& ordinals) {
@@ -336,7 +380,7 @@ static bool namesToOrdinals(const std::vector<std::string>& names, std::vector<i
     return true;
 }
 
-int generateTables(const std::string& directory, const std::vector<std::string>& names) {
+int generateTables(const std::string& directory, const std::vector<std::string>& names, bool pack) {
     std::vector<int> ordinals;
     if (!namesToOrdinals(names, ordinals)) return 2;
     mkdir(directory.c_str(), 0777);
@@ -344,7 +388,7 @@ int generateTables(const std::string& directory, const std::vector<std::string>&
     setTableDirectory(directory);
     const auto start = std::chrono::steady_clock::now();
     for (int o : ordinals)
-        if (!generateOne(o, directory, !names.empty())) {
+        if (!generateOne(o, directory, !names.empty(), pack)) {
             std::fprintf(stderr, "tbgen: %s failed\n", tablebaseCatalogue[o].name);
             return 1;
         }

@@ -25,10 +25,14 @@ namespace {
 
 const std::string TABLES = BRIX_TABLEBASE_DIR;
 
+// Compressed as `make tablebases` leaves them, or uncompressed.
 bool tablesPresent() {
-    std::FILE* f = std::fopen((TABLES + "/kqkr.nbb").c_str(), "rb");
-    if (f) std::fclose(f);
-    return f != nullptr;
+    for (const char* name : {"/kqkr.nbb", "/kqkr.nbb.emd"})
+        if (std::FILE* f = std::fopen((TABLES + name).c_str(), "rb")) {
+            std::fclose(f);
+            return true;
+        }
+    return false;
 }
 
 // Gaviota's answers, one per FEN: "wtm: mate in 9", "btm: mated in 3" (the side

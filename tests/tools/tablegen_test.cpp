@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <set>
@@ -26,7 +27,8 @@
 
 namespace {
 
-// The tables of `make tablebases`; a test that needs them fails without them.
+// The tables of `make tablebases` (compressed, or uncompressed of the
+// right size); a test that needs them fails without them.
 bool tablesPresent(const std::vector<std::string>& names) {
     for (const auto& name : names) {
         const int o = findTablebaseRecord(name.c_str());
@@ -35,7 +37,8 @@ bool tablesPresent(const std::vector<std::string>& names) {
         for (int side = 0; side < ((r.flags & TB_SYMMETRIC) ? 1 : 2); ++side) {
             struct stat info;
             const std::string path = std::string(BRIX_TABLEBASE_DIR) + "/" + name + (side ? ".nbb" : ".nbw");
-            if (stat(path.c_str(), &info) != 0 || std::uint64_t(info.st_size) != r.positionCount[side]) {
+            if ((stat(path.c_str(), &info) != 0 || std::uint64_t(info.st_size) != r.positionCount[side]) &&
+                stat((path + ".emd").c_str(), &info) != 0) {
                 ADD_FAILURE() << path << " is missing or of the wrong size: run 'make tablebases' first";
                 return false;
             }
@@ -44,10 +47,12 @@ bool tablesPresent(const std::vector<std::string>& names) {
     return true;
 }
 
-std::vector<std::int8_t> readTable(const std::string& path) {
-    std::ifstream     in(path, std::ios::binary);
-    std::vector<char> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return std::vector<std::int8_t>(raw.begin(), raw.end());
+// A whole table side as the generator reads it: the uncompressed file, or
+// the compressed one through the engine's reader; empty when neither reads.
+std::vector<std::int8_t> readTable(const std::string& directory, const std::string& name, int side) {
+    std::vector<std::int8_t> bytes;
+    readTableSide(directory, findTablebaseRecord(name.c_str()), side, bytes);
+    return bytes;
 }
 
 int runCommand(const std::string& command, std::string* output = nullptr) {
@@ -58,6 +63,11 @@ int runCommand(const std::string& command, std::string* output = nullptr) {
     while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
     if (output) *output = text;
     return pclose(pipe);
+}
+
+bool fileExists(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
 }
 
 using MoveKey = std::tuple<int, int, int>;  // from, to, promotion in tablebase squares
@@ -199,13 +209,14 @@ TEST(TableGenerator, LongestMates) {
     if (!tablesPresent(names)) return;
     for (const auto& [name, moves] : longest) {
         // The side with the extra material moves first: a win in n is 127 - n.
-        const auto table = readTable(std::string(BRIX_TABLEBASE_DIR) + "/" + name + ".nbw");
+        const auto table = readTable(BRIX_TABLEBASE_DIR, name, 0);
+        ASSERT_FALSE(table.empty()) << name;
         int        least = 127;
         for (std::int8_t v : table)
             if (v > 0 && v < least) least = v;
         EXPECT_EQ(127 - least, moves) << name;
         // Mated in the same number of moves with the other side to move.
-        const auto other = readTable(std::string(BRIX_TABLEBASE_DIR) + "/" + name + ".nbb");
+        const auto other = readTable(BRIX_TABLEBASE_DIR, name, 1);
         int        most  = -127;
         for (std::int8_t v : other)
             if (v < 0 && v > -127 && v + 126 > most) most = v + 126;
@@ -214,23 +225,50 @@ TEST(TableGenerator, LongestMates) {
 }
 
 // A table whose promotions lead to missing tables makes them first, and the
-// result is the same as the project's copy.
+// result is the same as the project's copy. Made again with --pack, the
+// sub-tables found uncompressed are compressed first and read back through
+// the engine's reader while the table is made; a third time, the compressed
+// sub-tables are kept as they are.
 TEST(TableGenerator, MakesMissingSubtablesFirst) {
     if (!tablesPresent({"kpk"})) return;
-    const std::string directory = testing::TempDir() + "brix-tbgen-test";
-    runCommand("rm -rf " + directory);
+    // A directory of its own: the release and sanitizer suites may run at once.
+    std::string directory = testing::TempDir() + "brix-tbgen-XXXXXX";
+    ASSERT_NE(mkdtemp(&directory[0]), nullptr);
+    const std::string tools = BRIX_TOOLS_BINARY;
+    const char* made[] = {"knk", "kbk", "krk", "kqk", "kpk"};
+    auto sameAsProject = [&](const char* stage) {
+        for (const char* name : made)
+            for (int side = 0; side < 2; ++side) {
+                const auto ours = readTable(directory, name, side);
+                EXPECT_FALSE(ours.empty()) << stage << ": " << name << " side " << side;
+                EXPECT_EQ(ours, readTable(BRIX_TABLEBASE_DIR, name, side)) << stage << ": " << name << " side " << side;
+            }
+    };
     std::string output;
-    ASSERT_EQ(runCommand(std::string(BRIX_TOOLS_BINARY) + " tbgen " + directory + " kpk", &output), 0) << output;
+    ASSERT_EQ(runCommand(tools + " tbgen " + directory + " kpk", &output), 0) << output;
     EXPECT_NE(output.find("kpk: pass 1:"), std::string::npos) << output;
-    for (const char* made : {"knk", "kbk", "krk", "kqk", "kpk"}) {
-        EXPECT_NE(output.find(std::string("wrote ") + directory + "/" + made + ".nbw"), std::string::npos) << made;
-        for (const char* ending : {".nbw", ".nbb"})
-            EXPECT_EQ(readTable(directory + "/" + made + ending),
-                      readTable(std::string(BRIX_TABLEBASE_DIR) + "/" + made + ending))
-                << made << ending;
+    for (const char* name : made) {
+        EXPECT_NE(output.find(std::string("wrote ") + directory + "/" + name + ".nbw"), std::string::npos) << name;
+        EXPECT_TRUE(fileExists(directory + "/" + name + ".nbb")) << name;
     }
+    sameAsProject("uncompressed");
+
+    ASSERT_EQ(runCommand(tools + " tbgen " + directory + " kpk --pack", &output), 0) << output;
+    for (const char* name : made)
+        for (const char* ending : {".nbw", ".nbb"}) {
+            EXPECT_FALSE(fileExists(directory + "/" + name + ending)) << name << ending;
+            EXPECT_NE(output.find("packed " + directory + "/" + name + ending + ".emd"), std::string::npos)
+                << name << ending << output;
+        }
+    EXPECT_NE(output.find("kpk: pass 1:"), std::string::npos) << output;
+    sameAsProject("compressed");
+
+    ASSERT_EQ(runCommand(tools + " tbgen " + directory + " kpk --pack", &output), 0) << output;
+    EXPECT_EQ(output.find("packed " + directory + "/knk"), std::string::npos) << output;
+    EXPECT_NE(output.find("packed " + directory + "/kpk.nbb.emd"), std::string::npos) << output;
+    sameAsProject("made again");
     // Unknown names are refused.
-    EXPECT_NE(runCommand(std::string(BRIX_TOOLS_BINARY) + " tbgen " + directory + " kxk"), 0);
+    EXPECT_NE(runCommand(tools + " tbgen " + directory + " kxk"), 0);
     runCommand("rm -rf " + directory);
 }
 
