@@ -67,10 +67,11 @@ brix.cfg:
 run: deps release BrixBook.bin tablebases brix.cfg
 	./$(BUILD)/brix
 
+# Tests run two at a time (the GUI matches alone: they play on the clock).
 test: deps release sanitize fuzz tablebases
-	cd $(BUILD) && ctest --output-on-failure
-	cd $(SANITIZE) && ctest --output-on-failure
-	cd $(FUZZ) && ctest --output-on-failure
+	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
+	cd $(SANITIZE) && ctest -j $(JOBS) --output-on-failure
+	cd $(FUZZ) && ctest -j $(JOBS) --output-on-failure
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE) $(FUZZ)
