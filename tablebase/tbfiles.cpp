@@ -349,8 +349,10 @@ HeaderFault readCompressedHeader(std::FILE* f, int ordinal, int side, Compressed
     const std::uint64_t codeStart  = EMD_HEAD_BYTES + 8 * blocks + fieldBytes;
     if (fault == HeaderFault::NONE && (blocks == 0 || codeStart > headerLength - 4)) fault = HeaderFault::BROKEN;
 
-    HeaderBits fields{header + EMD_HEAD_BYTES + 8 * blocks, fieldBytes, 0, false};
+    // Only formed once the fields are known to lie inside the header.
+    HeaderBits fields{header, 0, 0, false};
     if (fault == HeaderFault::NONE) {
+        fields = HeaderBits{header + EMD_HEAD_BYTES + 8 * blocks, fieldBytes, 0, false};
         fields.position              = 13 * blocks;
         std::uint32_t lastLength     = fields.read(13);
         if (lastLength == 0) lastLength = TB_BLOCK_BYTES;
