@@ -104,16 +104,16 @@ void writeSmallLengths(BitWriter& w, const std::vector<int>& lengths, bool allZe
 }
 
 // The 1024 block code lengths as bits; `lengths` are the block code's.
-void writeBlockLengths(BitWriter& w, const EmdCodeLengths& spec, const std::vector<int>& lengths) {
+void writeBlockLengths(BitWriter& w, const EmdCodeLengths& lengthsPlan, const std::vector<int>& lengths) {
     const bool none = std::all_of(lengths.begin(), lengths.end(), [](int l) { return l == 0; });
-    if (spec.allZero || (none && spec.items.empty() && spec.aux.empty())) {
+    if (lengthsPlan.allZero || (none && lengthsPlan.items.empty() && lengthsPlan.aux.empty())) {
         putBits(w, 1, 1);
         return;
     }
     putBits(w, 0, 1);
-    const std::vector<LengthItem> items = spec.items.empty() ? deriveItems(lengths, spec.useRuns) : spec.items;
-    const std::vector<int>        aux   = spec.aux.empty() ? deriveAux(items) : spec.aux;
-    writeSmallLengths(w, aux, spec.auxAllZero, spec.auxWidth, spec.auxZeroRun, spec.auxOverrun);
+    const std::vector<LengthItem> items = lengthsPlan.items.empty() ? deriveItems(lengths, lengthsPlan.useRuns) : lengthsPlan.items;
+    const std::vector<int>        aux   = lengthsPlan.aux.empty() ? deriveAux(items) : lengthsPlan.aux;
+    writeSmallLengths(w, aux, lengthsPlan.auxAllZero, lengthsPlan.auxWidth, lengthsPlan.auxZeroRun, lengthsPlan.auxOverrun);
     const Code a = makeCode(std::vector<int>(aux.begin(), aux.begin() + HALF_AUX));
     const Code b = makeCode(std::vector<int>(aux.begin() + HALF_AUX, aux.end()));
     for (const LengthItem& it : items) {
