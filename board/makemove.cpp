@@ -31,7 +31,7 @@ static inline bool sliderOf(int p, int d, int colour) {
 // Square of the pawn taken en passant by a move to `to` of `mover`.
 static inline int epVictimSquare(int to, int mover) { return mover == WHITE ? to + 8 : to - 8; }
 
-// Step 3 of makeMove: a non-king move that would expose the mover's king.
+// makeMove's pin test: a non-king move that would expose the mover's king.
 static bool exposesKing(Move m, int from, int to, int k) {
     const int d = lineDirection[from][k];
     if ((m & MOVE_EN_PASSANT) && (d == WEST || d == EAST)) {
@@ -66,8 +66,8 @@ static bool exposesKing(Move m, int from, int to, int k) {
     return false;
 }
 
-// Step 10 of makeMove: check descriptor for the side now to move, from the
-// move just made by `mover` (= xside).
+// makeMove's last step: the check descriptor for the side now to move,
+// from the move just made by `mover` (= xside).
 static std::uint16_t checkAfterMove(Move m, int from, int to) {
     const int     mover = xside;
     const int     K     = kingSquare[side];
@@ -122,7 +122,7 @@ bool makeMove(Move m) {
     const int      h = gamePly, k = kingSquare[side];
     HistoryRecord& r = gameHistory[h];
 
-    // 1-3. Refusals that need nothing undone. The game loop keeps every
+    // 1. Refusals that need nothing undone. The game loop keeps every
     // search root MAX_PLY plies short of the history's end, so the first test
     // only ever refuses a move that some other path would play past it.
     if (h >= MAX_GAME_PLIES - 1) return false;
@@ -154,7 +154,7 @@ bool makeMove(Move m) {
         hashKey ^= pieceKey(side, ROOK, rookFrom) ^ pieceKey(side, ROOK, rookTo);
     }
 
-    // 4. Record and counters.
+    // 2. Record and counters.
     const std::uint8_t mover    = board[from];
     const int          type     = codeType(mover);
     const int          captured = codeType(board[to]);
@@ -169,7 +169,7 @@ bool makeMove(Move m) {
     castleRights &= std::uint8_t(castleKeepMask[from] & castleKeepMask[to]);
     epSquare = NO_EP;
 
-    // 5. Keys of the captured man.
+    // 3. Keys of the captured man.
     const int epVictim = epVictimSquare(to, side);
     if (m & MOVE_EN_PASSANT) {
         const std::uint64_t key = pieceKey(xside, PAWN, epVictim);
@@ -181,7 +181,7 @@ bool makeMove(Move m) {
         if (captured == PAWN) pawnKey ^= std::uint32_t(key);
     }
 
-    // 6. The moving man.
+    // 4. The moving man.
     if (type != PAWN) {
         if (type == KING) kingSquare[side] = std::uint8_t(to);
         board[to]   = mover;
@@ -229,7 +229,7 @@ bool makeMove(Move m) {
         }
     }
 
-    // 7. Counts of the captured man.
+    // 5. Counts of the captured man.
     if (m & MOVE_EN_PASSANT) {
         pawnFileRanks[xside][fileOf(epVictim) + 1] &= std::uint8_t(~ROW_BIT(epVictim));
         --pieceCount[xside][PAWN];
@@ -243,18 +243,18 @@ bool makeMove(Move m) {
         --menCount;
     }
 
-    // 8. Pass the turn.
+    // 6. Pass the turn.
     side ^= 1;
     xside ^= 1;
     hashKey ^= sideKey;
 
-    // 9. A king may not step into an attack (castling included).
+    // 7. A king may not step into an attack (castling included).
     if (type == KING && findAttacker(kingSquare[xside], side) < 64) {
         unmakeMove();
         return false;
     }
 
-    // 10. Check descriptor of the new side to move.
+    // 8. Check descriptor of the new side to move.
     checkState[gamePly] = checkAfterMove(m, from, to);
     return true;
 }

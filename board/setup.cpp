@@ -135,7 +135,7 @@ static bool possibleEnPassant(int ep) {
 static bool isSpace(char ch) { return ch == ' ' || ch == '\t'; }
 
 bool setPositionFromFen(const char* text) {
-    // 1-2. Board field into scratch tables.
+    // 1. Board field into scratch tables.
     std::uint8_t colour[64], type[64];
     int          q = 0;
     const char*  p = text;
@@ -158,7 +158,7 @@ bool setPositionFromFen(const char* text) {
             break;
         }
     }
-    // 3. Anything but exactly 64 squares leaves the position as it was.
+    // 2. Anything but exactly 64 squares leaves the position as it was.
     if (q != 64) return false;
 
     // The side field decides which king must not be in check.
@@ -167,14 +167,14 @@ bool setPositionFromFen(const char* text) {
     const int toMove = (*s == 'b' || *s == 'B') ? BLACK : WHITE;
     if (!playablePlacement(colour, type, toMove)) return false;
 
-    // 4. Build it, then put the initial position back in the tables.
+    // 3. Build it, then put the initial position back in the tables.
     std::memcpy(setupColour, colour, 64);
     std::memcpy(setupType, type, 64);
     resetPosition();
     std::memcpy(setupColour, INITIAL_COLOUR, 64);
     std::memcpy(setupType, INITIAL_TYPE, 64);
 
-    // 5. Side to move; a text that ends here keeps every castling right.
+    // 4. Side to move; a text that ends here keeps every castling right.
     p = s;
     if (*p) {
         if (toMove == BLACK) {
@@ -184,7 +184,7 @@ bool setPositionFromFen(const char* text) {
             checkState[0]     = computeCheckState();
         }
         ++p;
-        // 6. Castling rights, any order; '-' or anything else ends them.
+        // 5. Castling rights, any order; '-' or anything else ends them.
         while (isSpace(*p)) ++p;
         castleRights = 0;
         for (;; ++p) {
@@ -195,7 +195,7 @@ bool setPositionFromFen(const char* text) {
             else break;
         }
         if (*p == '-') ++p;
-        // 7. En-passant square; the clocks after it are not read.
+        // 6. En-passant square; the clocks after it are not read.
         if (*p) {
             while (isSpace(*p)) ++p;
             if (p[0] >= 'a' && p[0] <= 'h' && p[1] >= '1' && p[1] <= '8')

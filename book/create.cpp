@@ -393,7 +393,7 @@ bool createBook(const char* pgnPath) {
     int         games  = 0;
     int         result = 0;
     while (readGame(reader, text, &result)) {
-        // 4-6. Replay and count.
+        // Replay the game and count its positions.
         std::printf("\rProcessing game: %d ... ", ++games);
         const GameEnd end = replayGame(b, text, result);
         if (end == GameEnd::ERROR) std::printf("Error processing game:\n%s\n", text);

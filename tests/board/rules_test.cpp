@@ -83,7 +83,7 @@ TEST(Keys, KeySchemeOnTheInitialPositionAndAfterMoves) {
     EXPECT_EQ(hashKey, withRights);
 }
 
-TEST(Geometry, TablesMatchTheDocumentedExamples) {
+TEST(Geometry, KnightTargetsLinesAndRaysOnChosenSquares) {
     const std::uint8_t a8[] = {std::uint8_t(sq("b6")), std::uint8_t(sq("c7")), 255};
     EXPECT_EQ(0, std::memcmp(knightTargets[sq("a8")], a8, 3));
     const std::uint8_t h1[] = {std::uint8_t(sq("g3")), std::uint8_t(sq("f2")), 255};

@@ -59,7 +59,7 @@ TEST(CheckThreat, MatchesBruteForceWhenNotOnlySafeChecks) {
     EXPECT_LT(threats, total - total / 10);
 }
 
-TEST(CheckThreat, DocumentedCases) {
+TEST(CheckThreat, PawnSliderAndKnightThreatsInSmallPositions) {
     setUpFen("3q3k/8/8/8/8/8/8/6K1 w - - 0 1");
     EXPECT_TRUE(checkThreat(WHITE, false));  // Qd8-g5
     setUpFen("7k/8/8/8/8/8/b7/7K w - - 0 1");
