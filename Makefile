@@ -17,6 +17,8 @@ all: release
 
 # polyglot runs the engine's UCI mode in the GUI match.
 PACKAGES  += polyglot
+# gaviota-dtm (../shared/tools) checks the 3-man tables against Gaviota's.
+PACKAGES  += libgaviotatb-dev gaviotatb
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
