@@ -19,15 +19,15 @@
 #include <memory>
 #include <thread>
 #include "tablebase/catalogue.h"
+#include "tablebase/emdformat.h"
 #include "tablebase/tbfiles.h"
 
 namespace {
 
-constexpr int          BLOCK        = int(TB_BLOCK_BYTES);
+constexpr int          BLOCK        = int(EMD_BLOCK_BYTES);
 constexpr int          DISTANCES    = EMD_DISTANCES;
 constexpr int          SYMBOLS      = EMD_SYMBOLS;
 constexpr int          MAX_DISTANCE = BLOCK - 1;  // 13-bit field, and a copy stays in its block
-constexpr int          AUX_LIMIT    = 8;          // the code-length codes are read through 8-bit tables
 constexpr std::uint8_t LITERAL      = 255;        // distance class of a literal in a parse step
 
 // Bit costs in sixteenths of a bit; UNUSABLE marks a symbol the code lacks.
@@ -119,7 +119,7 @@ LengthCode lengthCodeOf(std::uint32_t length) {
     return {e + 14, e, length - 14 - (std::uint32_t(1) << e)};
 }
 
-int copySymbol(int distanceClass, int c) { return 256 + 32 * distanceClass + c; }
+int copySymbol(int distanceClass, int c) { return EMD_LITERALS + EMD_LENGTH_CODES * distanceClass + c; }
 
 // ---------------------------------------------------------------------------
 // Code lengths in the header.
@@ -197,7 +197,7 @@ void putShortLengths(BitWriter& w, const std::uint8_t* lengths, int count) {
 // Both small codes from the steps: lengths and run lengths in the first,
 // run counts in the second.
 void countLengthSteps(const std::vector<LengthStep>& steps, std::uint8_t* aux) {
-    std::uint64_t countA[64] = {}, countB[64] = {};
+    std::uint64_t countA[EMD_SMALL_SYMBOLS] = {}, countB[EMD_SMALL_SYMBOLS] = {};
     for (const LengthStep& s : steps) {
         if (s.run == 1) {
             ++countA[s.length];
@@ -206,8 +206,8 @@ void countLengthSteps(const std::vector<LengthStep>& steps, std::uint8_t* aux) {
             ++countB[runCodeOf(s.run).symbol];
         }
     }
-    buildCodeLengths(countA, 64, AUX_LIMIT, aux);
-    buildCodeLengths(countB, 64, AUX_LIMIT, aux + 64);
+    buildCodeLengths(countA, EMD_SMALL_SYMBOLS, EMD_SMALL_CODE_BITS, aux);
+    buildCodeLengths(countB, EMD_SMALL_SYMBOLS, EMD_SMALL_CODE_BITS, aux + EMD_SMALL_SYMBOLS);
 }
 
 // The 1024 block-symbol lengths: the flag, the two small codes' lengths,
@@ -221,9 +221,9 @@ void putBlockCodeLengths(BitWriter& w, const std::uint8_t* lengths) {
         return;
     }
     putBits(w, 0, 1);
-    std::uint32_t costA[64], costB[64];
-    for (int s = 0; s < 64; ++s) costA[s] = s < 32 ? 5 : 7, costB[s] = 5;
-    std::uint8_t            aux[128] = {};
+    std::uint32_t costA[EMD_SMALL_SYMBOLS], costB[EMD_SMALL_SYMBOLS];
+    for (int s = 0; s < EMD_SMALL_SYMBOLS; ++s) costA[s] = s < 32 ? 5 : 7, costB[s] = 5;
+    std::uint8_t            aux[2 * EMD_SMALL_SYMBOLS] = {};
     std::vector<LengthStep> steps;
     for (int round = 0; round < 3; ++round) {
         steps = planLengthSteps(lengths, SYMBOLS, costA, costB);
@@ -232,22 +232,23 @@ void putBlockCodeLengths(BitWriter& w, const std::uint8_t* lengths) {
         // planned, so the last plan is writable with the codes before it.
         const std::uint32_t missing = round == 0 ? 12 : UNUSABLE;
         int                 usedA = 0, usedB = 0;
-        for (int s = 0; s < 64; ++s) {
+        const std::uint8_t* auxB = aux + EMD_SMALL_SYMBOLS;
+        for (int s = 0; s < EMD_SMALL_SYMBOLS; ++s) {
             costA[s] = aux[s] ? aux[s] : missing;
-            costB[s] = aux[64 + s] ? aux[64 + s] : missing;
+            costB[s] = auxB[s] ? auxB[s] : missing;
             usedA += aux[s] != 0;
-            usedB += aux[64 + s] != 0;
+            usedB += auxB[s] != 0;
         }
         // A code of a single symbol takes no bits at all.
-        for (int s = 0; s < 64; ++s) {
+        for (int s = 0; s < EMD_SMALL_SYMBOLS; ++s) {
             if (usedA == 1 && aux[s]) costA[s] = 0;
-            if (usedB == 1 && aux[64 + s]) costB[s] = 0;
+            if (usedB == 1 && auxB[s]) costB[s] = 0;
         }
     }
     // The codes written are rebuilt from the last plan itself.
     countLengthSteps(steps, aux);
-    putShortLengths(w, aux, 128);
-    const HuffmanCode a = canonicalCode(aux, 64), b = canonicalCode(aux + 64, 64);
+    putShortLengths(w, aux, 2 * EMD_SMALL_SYMBOLS);
+    const HuffmanCode a = canonicalCode(aux, EMD_SMALL_SYMBOLS), b = canonicalCode(aux + EMD_SMALL_SYMBOLS, EMD_SMALL_SYMBOLS);
     for (const LengthStep& s : steps) {
         if (s.run == 1) {
             putSymbol(w, a, s.length);
@@ -476,13 +477,13 @@ void costsFromCode(const HuffmanCode& h, Costs& costs) {
 // A first guess before any parse: literals by the file's byte frequencies,
 // copies at about seven bits plus their extra bits.
 void initialCosts(const std::uint8_t* raw, std::size_t length, Costs& costs) {
-    std::uint64_t counts[256] = {};
+    std::uint64_t counts[EMD_LITERALS] = {};
     for (std::size_t i = 0; i < length; ++i) ++counts[raw[i]];
-    for (int s = 0; s < 256; ++s) {
+    for (int s = 0; s < EMD_LITERALS; ++s) {
         const double bits = counts[s] ? std::log2(double(length) / double(counts[s])) + 1.0 : 16.0;
         costs.symbol[s]   = std::max(COST_ONE_BIT, std::uint32_t(bits * COST_ONE_BIT));
     }
-    for (int s = 256; s < SYMBOLS; ++s) costs.symbol[s] = 7 * COST_ONE_BIT;
+    for (int s = EMD_LITERALS; s < SYMBOLS; ++s) costs.symbol[s] = 7 * COST_ONE_BIT;
 }
 
 unsigned threadsToUse(unsigned threads) {
@@ -652,32 +653,34 @@ std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t le
 
     // 4. The header: fixed head, per-block records, the packed block
     //    lengths and distances, the code lengths, the checksum.
-    std::vector<std::uint8_t> image(EMD_HEAD_BYTES + 8 * blocks, 0);
-    std::memcpy(image.data(), EMD_SIGNATURE, 64);
-    image[70] = std::uint8_t(EMD_BLOCK_EXPONENT);
-    image[71] = std::uint8_t(DISTANCES);
-    putBigEndian(image, 72, std::uint32_t(blocks), 4);
-    putBigEndian(image, 76, EMD_FORMAT_TAG, 4);
+    std::vector<std::uint8_t> image(EMD_HEAD_BYTES + EMD_BLOCK_RECORD_BYTES * blocks, 0);
+    std::memcpy(image.data(), EMD_SIGNATURE, EMD_SIGNATURE_BYTES);
+    image[EMD_AT_BLOCK_EXPONENT] = std::uint8_t(EMD_BLOCK_EXPONENT);
+    image[EMD_AT_DISTANCE_COUNT] = std::uint8_t(DISTANCES);
+    putBigEndian(image, EMD_AT_BLOCK_COUNT, std::uint32_t(blocks), 4);
+    putBigEndian(image, EMD_AT_FORMAT_TAG, EMD_FORMAT_TAG, 4);
     BitWriter packed;
-    for (std::size_t b = 0; b < blocks; ++b) putBits(packed, std::uint32_t(body[b].size() & (BLOCK - 1)), EMD_BLOCK_EXPONENT);
-    putBits(packed, std::uint32_t(blockLength(blocks - 1) & (BLOCK - 1)), EMD_BLOCK_EXPONENT);
-    for (int d = 0; d < DISTANCES; ++d) putBits(packed, distances[d], EMD_BLOCK_EXPONENT);
+    for (std::size_t b = 0; b < blocks; ++b) putBits(packed, std::uint32_t(body[b].size() & (BLOCK - 1)), EMD_FIELD_BITS);
+    putBits(packed, std::uint32_t(blockLength(blocks - 1) & (BLOCK - 1)), EMD_FIELD_BITS);
+    for (int d = 0; d < DISTANCES; ++d) putBits(packed, distances[d], EMD_FIELD_BITS);
     padBits(packed, 2);
     image.insert(image.end(), packed.bytes.begin(), packed.bytes.end());
     BitWriter codeBits;
     putBlockCodeLengths(codeBits, lengths);
     padBits(codeBits, 2);
     image.insert(image.end(), codeBits.bytes.begin(), codeBits.bytes.end());
-    const std::size_t header = image.size() + 4;
+    const std::size_t header = image.size() + EMD_CHECKSUM_BYTES;
     image.resize(header);
-    putBigEndian(image, 64, std::uint32_t(header), 4);
+    putBigEndian(image, EMD_AT_HEADER_LENGTH, std::uint32_t(header), 4);
     std::size_t offset = header;
     for (std::size_t b = 0; b < blocks; ++b) {
-        putBigEndian(image, EMD_HEAD_BYTES + 8 * b, std::uint32_t(offset), 4);
-        putBigEndian(image, EMD_HEAD_BYTES + 8 * b + 4, std::uint32_t(body[b].size()), 4);
+        const std::size_t record = EMD_HEAD_BYTES + EMD_BLOCK_RECORD_BYTES * b;
+        putBigEndian(image, record, std::uint32_t(offset), 4);
+        putBigEndian(image, record + 4, std::uint32_t(body[b].size()), 4);
         offset += body[b].size();
     }
-    putBigEndian(image, header - 4, emdChecksum(image.data(), header - 4), 4);
+    const std::size_t checksumAt = header - EMD_CHECKSUM_BYTES;
+    putBigEndian(image, checksumAt, emdChecksum(image.data(), checksumAt), EMD_CHECKSUM_BYTES);
     image.reserve(offset);
     std::uint32_t storedCount = 0;
     for (std::size_t b = 0; b < blocks; ++b) {
