@@ -1,4 +1,4 @@
-// tools/tbplace.h: the generator's own position numbering and its unmove
+// tbmake/placement.h: the generator's own position numbering and its unmove
 // generator. A placement index is (first king on files a-d, 32) x (second
 // king, 64) x 64 per other man, men in the record's order; the left-right
 // mirror brings every position there. An en-passant position stores its
@@ -6,9 +6,8 @@
 // squares no pawn can otherwise hold.
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <vector>
-#include "tools/tbcore.h"
+#include "tbmake/tbposition.h"
 
 struct Placement {
     int           ordinal;
@@ -30,10 +29,6 @@ bool isLegalPlacement(const TbPosition& p);
 // The catalogue index of a position of this record (record orientation,
 // colour 0 = first side) for the side given.
 std::uint32_t fileIndexOf(int ordinal, int side, const TbPosition& p);
-// Runs work(begin, end) over [0, size) in chunks on every core; with a
-// label, reports every tenth of the way on stderr as "label 30%".
-void runParallel(std::uint64_t size, const std::function<void(std::uint64_t, std::uint64_t)>& work,
-                 const char* label = nullptr);
 // Records reached by a capture or a promotion (each once; "kk" left out).
 void subtablesOf(int ordinal, std::vector<int>& records);
 

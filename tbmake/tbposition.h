@@ -1,4 +1,4 @@
-// tools/tbcore.h: what the table generator and the verifier share: a small
+// tbmake/tbposition.h: what the table generator and the verifier share: a small
 // position of at most five men with its own forward move generator, and
 // value look-ups in table files through the catalogue's index routines.
 // Squares here are tablebase squares (a1 = 0, h8 = 63); white pawns go up.

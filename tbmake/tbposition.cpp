@@ -1,7 +1,7 @@
-// tools/tbcore.cpp: the small position's geometry, forward move generator and
+// tbmake/tbposition.cpp: the small position's geometry, forward move generator and
 // file look-ups. Kept apart from the engine's board so the generator and the
 // verifier can run on several threads at once.
-#include "tools/tbcore.h"
+#include "tbmake/tbposition.h"
 #include <cstdio>
 #include <cstring>
 #include <atomic>

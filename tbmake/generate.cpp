@@ -1,9 +1,9 @@
-// tools/tbgen.cpp: retrograde generation of one table at a time. Positions
+// tbmake/generate.cpp: retrograde generation of one table at a time. Positions
 // live in a placement index of our own (first king on files a-d by the
 // left-right mirror, then every other man on 64 squares), one value byte and
 // one move counter per position and side; the catalogue's index layout is
 // only produced at the end, by walking every placement once.
-#include "tools/tbgen.h"
+#include "tbmake/generate.h"
 #include <sys/stat.h>
 #include <atomic>
 #include <chrono>
@@ -14,9 +14,9 @@
 #include <thread>
 #include "tablebase/catalogue.h"
 #include "tablebase/tbfiles.h"
-#include "tools/tbcore.h"
-#include "tools/tbpack.h"
-#include "tools/tbplace.h"
+#include "tbmake/pack.h"
+#include "tbmake/placement.h"
+#include "tbmake/tbposition.h"
 
 // Value byte of a position during generation:
 //   0         not decided yet (a draw if it stays so)
@@ -36,8 +36,6 @@ static unsigned threadCount() {
     return n == 0 ? 2 : (n > 8 ? 8 : n);
 }
 
-// Runs work(begin, end) over [0, size) in chunks on every core; with a
-// label, reports every tenth of the way on stderr.
 void runParallel(std::uint64_t size, const std::function<void(std::uint64_t, std::uint64_t)>& work,
                  const char* label) {
     constexpr std::uint64_t    CHUNK = 1 << 16;

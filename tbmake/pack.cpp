@@ -1,9 +1,9 @@
-// tools/tbpack.cpp: the .emd compressor. One Huffman code and 24 copy
+// tbmake/pack.cpp: the .emd compressor. One Huffman code and 24 copy
 // distances serve a whole file; each 8 KB block is parsed on its own into
 // literals and copies by a shortest-path search over the code's bit costs,
 // repeated as the code learns from the parse. Files are kept only after the
 // engine's reader has given every block back unchanged.
-#include "tools/tbpack.h"
+#include "tbmake/pack.h"
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>

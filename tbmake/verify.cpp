@@ -1,16 +1,17 @@
-// tools/tbverify.cpp: checks finished table files position by position with
+// tbmake/verify.cpp: checks finished table files position by position with
 // forward moves only: each stored value must be exactly what one move more
 // makes of its successors' values, read back from the files through the
 // catalogue's index routines. Indices no position reaches must hold 127.
+#include "tbmake/verify.h"
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <vector>
 #include "tablebase/catalogue.h"
-#include "tools/tbcore.h"
-#include "tools/tbgen.h"
-#include "tools/tbplace.h"
+#include "tbmake/generate.h"
+#include "tbmake/placement.h"
+#include "tbmake/tbposition.h"
 
 struct VerifyCounts {
     std::atomic<std::uint64_t> positions{0};

@@ -1,4 +1,4 @@
-// tools/tbpack.h: the compressor that turns uncompressed table files into
+// tbmake/pack.h: the compressor that turns uncompressed table files into
 // .emd files of independently coded 8 KB blocks. Every file it keeps has
 // been read back through the engine's own reader and compared byte by byte.
 #pragma once

@@ -1,6 +1,6 @@
-// tools/tbplace.cpp: placement numbering, legality of a decoded board, the
+// tbmake/placement.cpp: placement numbering, legality of a decoded board, the
 // catalogue index of a placement and the records one capture or promotion away.
-#include "tools/tbplace.h"
+#include "tbmake/placement.h"
 #include <algorithm>
 #include "tablebase/catalogue.h"
 
