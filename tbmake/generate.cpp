@@ -11,12 +11,14 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <thread>
 #include "tablebase/catalogue.h"
 #include "tablebase/tbfiles.h"
 #include "tbmake/pack.h"
+#include "tbmake/parallel.h"
 #include "tbmake/placement.h"
+#include "tbmake/tablefiles.h"
 #include "tbmake/tbposition.h"
+#include "tbmake/unmoves.h"
 
 // Value byte of a position during generation:
 //   0         not decided yet (a draw if it stays so)
@@ -30,32 +32,6 @@ constexpr int          MAX_PLIES    = 252;
 // Move counter: legal moves inside the table not yet known to lose;
 // NEVER_LOST marks a position that a draw or a win outside the table saves.
 constexpr std::uint8_t NEVER_LOST = 255;
-
-static unsigned threadCount() {
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 2 : (n > 8 ? 8 : n);
-}
-
-void runParallel(std::uint64_t size, const std::function<void(std::uint64_t, std::uint64_t)>& work,
-                 const char* label) {
-    constexpr std::uint64_t    CHUNK = 1 << 16;
-    std::atomic<std::uint64_t> next{0}, done{0};
-    std::vector<std::thread>   pool;
-    for (unsigned t = 0; t < threadCount(); ++t)
-        pool.emplace_back([&] {
-            for (;;) {
-                const std::uint64_t begin = next.fetch_add(CHUNK);
-                if (begin >= size) return;
-                const std::uint64_t end = begin + CHUNK < size ? begin + CHUNK : size;
-                work(begin, end);
-                const std::uint64_t before = done.fetch_add(end - begin);
-                if (label && (before * 10 / size) != ((before + end - begin) * 10 / size))
-                    std::fprintf(stderr, "%s %llu%%\n", label,
-                                 static_cast<unsigned long long>((before + end - begin) * 10 / size * 10));
-            }
-        });
-    for (auto& thread : pool) thread.join();
-}
 
 struct Generation {
     Placement                                  layout;

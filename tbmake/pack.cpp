@@ -21,6 +21,7 @@
 #include "tablebase/catalogue.h"
 #include "tablebase/emdformat.h"
 #include "tablebase/tbfiles.h"
+#include "tbmake/parallel.h"
 
 namespace {
 
@@ -441,21 +442,6 @@ std::uint64_t parseBits(const std::vector<ParseStep>& steps, const HuffmanCode& 
     return bits;
 }
 
-// Runs work(block, thread) for every block on `threads` threads.
-void forEachBlock(std::size_t blocks, unsigned threads, const std::function<void(std::size_t, unsigned)>& work) {
-    if (threads <= 1 || blocks <= 1) {
-        for (std::size_t b = 0; b < blocks; ++b) work(b, 0);
-        return;
-    }
-    std::atomic<std::size_t> next{0};
-    std::vector<std::thread> pool;
-    for (unsigned t = 0; t < threads; ++t)
-        pool.emplace_back([&, t] {
-            for (std::size_t b; (b = next.fetch_add(1)) < blocks;) work(b, t);
-        });
-    for (auto& thread : pool) thread.join();
-}
-
 // Costs from symbol counts: the information content of each symbol, at
 // least one bit (a Huffman code spends no less); a symbol the parse did not
 // use stays within reach at a little more than the rarest one.
@@ -484,12 +470,6 @@ void initialCosts(const std::uint8_t* raw, std::size_t length, Costs& costs) {
         costs.symbol[s]   = std::max(COST_ONE_BIT, std::uint32_t(bits * COST_ONE_BIT));
     }
     for (int s = EMD_LITERALS; s < SYMBOLS; ++s) costs.symbol[s] = 7 * COST_ONE_BIT;
-}
-
-unsigned threadsToUse(unsigned threads) {
-    if (threads) return threads;
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 2 : std::min(n, 8u);
 }
 
 void putBigEndian(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value, int bytes) {
@@ -557,7 +537,7 @@ bool buildCodeLengths(const std::uint64_t* weights, int count, int limit, std::u
 
 std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t length, PackSummary* summary,
                                          unsigned threads) {
-    threads                  = threadsToUse(threads);
+    threads                  = workerThreads(threads);
     const std::size_t blocks = length == 0 ? 1 : (length + BLOCK - 1) / BLOCK;
     auto blockLength = [&](std::size_t b) { return int(std::min<std::size_t>(BLOCK, length - b * BLOCK)); };
 
@@ -584,7 +564,7 @@ std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t le
     constexpr int             LEARNING_PARSES = 2;
     for (int round = constant ? LEARNING_PARSES + 1 : 0; round <= LEARNING_PARSES; ++round) {
         for (auto& c : threadCounts) c.fill(0);
-        forEachBlock(blocks, threads, [&](std::size_t b, unsigned t) {
+        forEachItem(blocks, threads, [&](std::size_t b, unsigned t) {
             std::vector<ParseStep>& steps = parses[b];
             parsed[b] = parseBlock(raw + b * BLOCK, blockLength(b), distances, *costs, *scratch[t], steps);
             if (!parsed[b]) return;
@@ -630,7 +610,7 @@ std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t le
 
     // 3. The blocks' bytes.
     std::vector<std::vector<std::uint8_t>> body(blocks);
-    forEachBlock(blocks, threads, [&](std::size_t b, unsigned) {
+    forEachItem(blocks, threads, [&](std::size_t b, unsigned) {
         if (stored[b]) {
             body[b].assign(raw + b * BLOCK, raw + b * BLOCK + blockLength(b));
             return;

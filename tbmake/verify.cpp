@@ -9,8 +9,9 @@
 #include <memory>
 #include <vector>
 #include "tablebase/catalogue.h"
-#include "tbmake/generate.h"
+#include "tbmake/parallel.h"
 #include "tbmake/placement.h"
+#include "tbmake/tablefiles.h"
 #include "tbmake/tbposition.h"
 
 struct VerifyCounts {

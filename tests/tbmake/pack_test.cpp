@@ -17,7 +17,7 @@
 #include "tests/tablebase/tablebase_test.h"
 #include "tests/test_support.h"
 #include "tbmake/pack.h"
-#include "tbmake/tbposition.h"
+#include "tbmake/tablefiles.h"
 
 namespace {
 
