@@ -340,23 +340,13 @@ static bool generateOne(int ordinal, const std::string& directory, bool always, 
     return !pack || packRecord(ordinal, directory);
 }
 
-static bool namesToOrdinals(const std::vector<std::string>& names, std::vector<int>& ordinals) {
-    if (names.empty())
-        for (int o = 1; o <= 35; ++o) ordinals.push_back(o);
-    for (const auto& name : names) {
-        const int o = findTablebaseRecord(name.c_str());
-        if (o <= 0 || o > 145) {
-            std::fprintf(stderr, "tbgen: no table of up to five men is called '%s'\n", name.c_str());
-            return false;
-        }
-        ordinals.push_back(o);
-    }
-    return true;
-}
-
 int generateTables(const std::string& directory, const std::vector<std::string>& names, bool pack) {
     std::vector<int> ordinals;
-    if (!namesToOrdinals(names, ordinals)) return 2;
+    std::string      unknown;
+    if (!recordsNamed(names, TB_LAST_FIVE_MAN, ordinals, unknown)) {
+        std::fprintf(stderr, "tbgen: no table of up to five men is called '%s'\n", unknown.c_str());
+        return 2;
+    }
     mkdir(directory.c_str(), 0777);
     initTbCore();
     setTableDirectory(directory);

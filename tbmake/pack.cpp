@@ -22,6 +22,7 @@
 #include "tablebase/emdformat.h"
 #include "tablebase/tbfiles.h"
 #include "tbmake/parallel.h"
+#include "tbmake/tablefiles.h"
 
 namespace {
 
@@ -683,24 +684,6 @@ std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t le
 
 namespace {
 
-bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        error = "cannot open " + path;
-        return false;
-    }
-    bool ok = fseeko(f, 0, SEEK_END) == 0;
-    const off_t size = ok ? ftello(f) : -1;
-    ok = ok && size >= 0 && fseeko(f, 0, SEEK_SET) == 0;
-    if (ok) {
-        bytes.resize(std::size_t(size));
-        ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    }
-    std::fclose(f);
-    if (!ok) error = "cannot read " + path;
-    return ok;
-}
-
 bool writeWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
@@ -714,28 +697,17 @@ bool writeWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
 // the only file of the record) must come back as the raw bytes.
 bool verifyThroughReader(const std::string& directory, int ordinal, int side, const std::vector<std::uint8_t>& raw,
                          std::string& error) {
-    forgetTableFiles();
-    char      message[400];
-    const int registered = tryRegisterTableSide(directory.c_str(), ordinal, side, message, sizeof message);
-    if (registered != 1) {
-        std::string reason = registered == 0 ? std::string("no file found\n") : std::string(message);
-        if (!reason.empty() && reason.back() == '\n') reason.pop_back();
-        error = "the engine's reader refuses the packed file: " + reason;
-        forgetTableFiles();
-        return false;
-    }
-    std::vector<std::uint8_t> block(TB_SLOT_DATA);
-    const std::size_t         blocks = (raw.size() + BLOCK - 1) / BLOCK;
-    for (std::size_t b = 0; b < blocks; ++b) {
-        const std::size_t  expected = std::min<std::size_t>(BLOCK, raw.size() - b * BLOCK);
-        const std::int32_t got      = readTableBlock(ordinal, side, std::uint32_t(b), block.data());
-        if (got != std::int32_t(expected) || std::memcmp(block.data(), raw.data() + b * BLOCK, expected) != 0) {
-            error = "block " + std::to_string(b) + " does not read back as written";
-            forgetTableFiles();
+    std::vector<std::uint8_t> back(raw.size());
+    const int read = readThroughEngine(directory, ordinal, side, raw.size(), back.data(), error);
+    if (read == ENGINE_NO_FILE || read == ENGINE_REFUSED) error = "the engine's reader refuses the packed file: " + error;
+    if (read != ENGINE_READ_WHOLE) return false;
+    for (std::size_t start = 0; start < raw.size(); start += BLOCK) {
+        const std::size_t length = std::min<std::size_t>(BLOCK, raw.size() - start);
+        if (std::memcmp(back.data() + start, raw.data() + start, length) != 0) {
+            error = "block " + std::to_string(start / BLOCK) + " does not read back as written";
             return false;
         }
     }
-    forgetTableFiles();
     return true;
 }
 
@@ -750,11 +722,11 @@ bool packTableSide(const std::string& directory, int ordinal, int side, bool rem
     }
     const std::string name    = std::string(r.name) + SIDE_ENDING[side];
     const std::string rawPath = directory + "/" + name;
-    std::vector<std::uint8_t> raw;
-    if (!readWholeFile(rawPath, raw, error)) return false;
-    const std::uint64_t expected = std::uint64_t(r.positionCount[side]) * ((r.flags & TB_TWO_BYTE) ? 2 : 1);
-    if (raw.size() != expected || raw.empty()) {
-        error = rawPath + " holds " + std::to_string(raw.size()) + " bytes, not " + std::to_string(expected);
+    const std::uint64_t       expected = std::uint64_t(r.positionCount[side]) * ((r.flags & TB_TWO_BYTE) ? 2 : 1);
+    std::vector<std::uint8_t> raw(expected);
+    if (!readWholeFile(rawPath, expected, raw.data(), error)) return false;
+    if (raw.empty()) {
+        error = rawPath + " holds 0 bytes, not 0";
         return false;
     }
     const std::vector<std::uint8_t> image = packTableImage(raw.data(), raw.size(), summary);
@@ -794,13 +766,10 @@ int packTables(const std::string& directory, const std::vector<std::string>& nam
     };
     auto sidesOf = [](int ordinal) { return (tablebaseCatalogue[ordinal].flags & TB_SYMMETRIC) ? 1 : 2; };
     std::vector<int> ordinals;
-    for (const auto& name : names) {
-        const int o = findTablebaseRecord(name.c_str());
-        if (o <= 0) {
-            std::fprintf(stderr, "tbpack: no table is called '%s'\n", name.c_str());
-            return 2;
-        }
-        ordinals.push_back(o);
+    std::string      unknown;
+    if (!names.empty() && !recordsNamed(names, TB_RECORDS - 1, ordinals, unknown)) {
+        std::fprintf(stderr, "tbpack: no table is called '%s'\n", unknown.c_str());
+        return 2;
     }
     if (names.empty())
         for (int o = 1; o < TB_RECORDS; ++o) {
