@@ -16,6 +16,7 @@
 #include "tablebase/tbfiles.h"
 #include "tests/tablebase/tablebase_test.h"
 #include "tests/test_support.h"
+#include "tbmake/huffman.h"
 #include "tbmake/pack.h"
 #include "tbmake/tablefiles.h"
 
