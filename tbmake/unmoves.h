@@ -13,6 +13,7 @@
 template <typename Visit>
 void forEachPredecessor(const TbPosition& p, Visit visit);
 
+// What the template below needs, kept out of the callers' way.
 namespace tbunmoves {
 
 // The en-passant versions of q: each pawn of the side not to move on its
