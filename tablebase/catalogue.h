@@ -3,28 +3,16 @@
 // which files were found for a record is kept by the files module.
 #pragma once
 #include <cstdint>
+#include "tablebase/indexing.h"
 
 constexpr int TB_RECORDS = 179;
+// Records run by men: 1 .. 35 three and four men, 36 .. 145 five, then six.
+constexpr int TB_LAST_FOUR_MAN = 35;
+constexpr int TB_LAST_FIVE_MAN = 145;
 
 // flags
 constexpr std::uint32_t TB_SYMMETRIC = 1;  // both sides alike: one .nbw file serves both
 constexpr std::uint32_t TB_TWO_BYTE  = 2;  // two bytes per position
-
-// Tablebase squares run a1 = 0 ... h8 = 63 (the engine's square XOR 56);
-// types 1 pawn .. 5 queen (the engine's type + 1).
-constexpr std::uint32_t TB_NO_EP = 127;
-
-// Piece list of one side: entry (t - 1) * 3 + i holds the square of the
-// side's (i + 1)-th man of type t; entry 15 the king. Unused entries are not read.
-constexpr int TB_KING_ENTRY = 15;
-
-// Index routine: first list = the side named first in the record's name;
-// epSquare in tablebase numbering or TB_NO_EP; inverted = 1 when the real
-// colours are exchanged against the table. initIndexTables() (indexing.h)
-// must have run once before the first call. Indices of legal positions are
-// below the record's positionCount; other set-ups may give any index.
-using IndexRoutine = std::uint32_t (*)(const std::uint32_t* first, const std::uint32_t* second,
-                                       std::uint32_t epSquare, std::uint32_t inverted);
 
 struct TablebaseRecord {
     std::uint32_t ordinal;

@@ -4,7 +4,6 @@
 // lookups and a little arithmetic, and nothing else.
 #include "tablebase/indexing.h"
 #include <algorithm>
-#include "tablebase/catalogue.h"
 
 // ---------------------------------------------------------------------------
 // Geometry, fixed at compile time.

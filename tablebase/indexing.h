@@ -5,9 +5,25 @@
 #pragma once
 #include <cstdint>
 
-// Squares are in tablebase numbering (a1 = 0 ... h8 = 63). Enumeration types:
-// 0 a "free" pawn that may attack the key king, 1 pawn, 2 knight, 3 bishop,
-// 4 rook, 5 queen.
+// Tablebase squares run a1 = 0 ... h8 = 63 (the engine's square XOR 56);
+// types 1 pawn .. 5 queen (the engine's type + 1).
+constexpr std::uint32_t TB_NO_EP = 127;
+
+// Piece list of one side: entry (t - 1) * 3 + i holds the square of the
+// side's (i + 1)-th man of type t; entry 15 the king. Unused entries are not read.
+constexpr int TB_KING_ENTRY = 15;
+
+// Index routine: first list = the side named first in the record's name;
+// epSquare in tablebase numbering or TB_NO_EP; inverted = 1 when the real
+// colours are exchanged against the table. initIndexTables() (below) must
+// have run once before the first call. Indices of legal positions are
+// below the record's positionCount (catalogue.h); other set-ups may give
+// any index.
+using IndexRoutine = std::uint32_t (*)(const std::uint32_t* first, const std::uint32_t* second,
+                                       std::uint32_t epSquare, std::uint32_t inverted);
+
+// Enumeration types: 0 a "free" pawn that may attack the key king, 1 pawn,
+// 2 knight, 3 bishop, 4 rook, 5 queen.
 constexpr int TB_ENUM_TYPES = 6;
 
 // Two ways of numbering king pairs: with pawns only files may be mirrored
@@ -59,7 +75,7 @@ void initIndexTables();
 // The index routine of every record: SIDE is the side to move in table terms
 // (0 the first-named side), F1 >= F2 >= F3 the first side's men and S1 >= S2
 // the second side's, as types 1 pawn .. 5 queen, 0 for none. The lists and the
-// en-passant square follow IndexRoutine in catalogue.h. Squares must be 0..63.
+// en-passant square follow IndexRoutine above. Squares must be 0..63.
 // Only legal positions (kings apart, one man a square, pawns on ranks 2-7, the
 // side not to move not in check) are sure to get an index below the position
 // count; anything else gets some index, never a read outside the tables.

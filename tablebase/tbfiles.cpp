@@ -3,18 +3,9 @@
 // into slots at start-up, so a probe never allocates: a miss reuses the least
 // recently used slot.
 //
-// A compressed file (integers big-endian):
-//   0    64 signature, 64 header length H, 70 block exponent (13),
-//   71   distance classes (24), 72 block count n, 76 format tag,
-//   80   8n bytes of per-block records we do not read,
-//   80 + 8n  bit-packed: n + 1 thirteen-bit block lengths (0 = 8192; the
-//        last entry is the uncompressed length of the last block), then the
-//        24 thirteen-bit copy distances, padded to two bytes,
-//   then the code lengths of the 1024 block symbols, padded to two bytes,
-//   H - 4 the checksum of bytes 0 .. H - 5, and from H the blocks.
-// Every length and offset in a file is checked against the file itself, so
-// a damaged file is refused or a damaged block read as "unknown", never
-// decoded past a buffer.
+// The compressed files follow emdformat.h. Every length and offset in a
+// file is checked against the file itself, so a damaged file is refused or a
+// damaged block read as "unknown", never decoded past a buffer.
 #include "tablebase/tbfiles.h"
 #include <sys/types.h>
 #include <unistd.h>
@@ -25,6 +16,7 @@
 #include <array>
 #include <new>
 #include "tablebase/catalogue.h"
+#include "tablebase/emdformat.h"
 
 std::uint32_t cacheSlotCount  = 0;
 std::uint64_t tableBlockReads = 0;
@@ -33,6 +25,7 @@ namespace {
 
 constexpr std::int32_t NO_SLOT = -1;
 constexpr const char*  SIDE_ENDING[2] = {".nbw", ".nbb"};
+static_assert(TB_BLOCK_BYTES == EMD_BLOCK_BYTES, "a cache slot holds one block of a compressed file");
 
 // What the block decoder needs of a compressed table side. Decoding entries
 // are symbol * 32 + code length; an entry with the top bit set continues in
@@ -130,7 +123,6 @@ void closeFile(TableFile& t) {
 constexpr std::uint16_t EMD_NO_CODE  = 0xFFFF;
 constexpr std::uint16_t EMD_TREE_BIT = 0x8000;
 constexpr int           DIRECT_BITS  = 13;
-constexpr int           SMALL_BITS   = 8;  // direct table of the two codes that carry the code lengths
 
 // The compressed bytes of one block and zero bytes after them, so that
 // reading a few bits ahead never leaves the buffer.
@@ -240,10 +232,10 @@ void buildLiteralPairs(CompressedTable& t) {
         t.pair[bits]               = 0;
         const std::uint16_t first  = t.direct[bits];
         const std::uint32_t length = first & 31u;
-        if ((first & EMD_TREE_BIT) || (first >> 5) >= 256 || length == 0) continue;
+        if ((first & EMD_TREE_BIT) || (first >> 5) >= EMD_LITERALS || length == 0) continue;
         const std::uint16_t second = t.direct[(bits << length) & ((1u << DIRECT_BITS) - 1)];
         const std::uint32_t total  = length + (second & 31u);
-        if ((second & EMD_TREE_BIT) || (second >> 5) >= 256 || (second & 31u) == 0 || total > DIRECT_BITS) continue;
+        if ((second & EMD_TREE_BIT) || (second >> 5) >= EMD_LITERALS || (second & 31u) == 0 || total > DIRECT_BITS) continue;
         t.pair[bits] = std::uint32_t(first >> 5) | std::uint32_t(second >> 5) << 8 | total << 16;
     }
 }
@@ -251,7 +243,7 @@ void buildLiteralPairs(CompressedTable& t) {
 // A symbol of one of the two small codes, or -1.
 int readSmallSymbol(HeaderBits& bits, const std::uint16_t* direct) {
     const std::uint64_t at     = bits.position;
-    const std::uint32_t peek   = bits.read(SMALL_BITS);
+    const std::uint32_t peek   = bits.read(EMD_SMALL_CODE_BITS);
     const std::uint16_t entry  = direct[peek];
     if (entry == EMD_NO_CODE) return -1;
     bits.position = at + (entry & 31);
@@ -286,11 +278,12 @@ bool readSymbolLengths(HeaderBits& bits, std::uint8_t* length) {
         std::memset(length, 0, EMD_SYMBOLS);
         return !bits.overrun;
     }
-    std::uint8_t  small[128];
-    std::uint16_t lengthCode[1 << SMALL_BITS], runCode[1 << SMALL_BITS];
-    if (!readShortLengths(bits, 128, small) ||
-        !buildDecoder(small, 64, SMALL_BITS, SMALL_BITS, lengthCode, nullptr) ||
-        !buildDecoder(small + 64, 64, SMALL_BITS, SMALL_BITS, runCode, nullptr))
+    std::uint8_t  small[2 * EMD_SMALL_SYMBOLS];
+    std::uint16_t lengthCode[1 << EMD_SMALL_CODE_BITS], runCode[1 << EMD_SMALL_CODE_BITS];
+    if (!readShortLengths(bits, 2 * EMD_SMALL_SYMBOLS, small) ||
+        !buildDecoder(small, EMD_SMALL_SYMBOLS, EMD_SMALL_CODE_BITS, EMD_SMALL_CODE_BITS, lengthCode, nullptr) ||
+        !buildDecoder(small + EMD_SMALL_SYMBOLS, EMD_SMALL_SYMBOLS, EMD_SMALL_CODE_BITS, EMD_SMALL_CODE_BITS, runCode,
+                      nullptr))
         return false;
     for (int s = 0; s < EMD_SYMBOLS;) {
         const int symbol = readSmallSymbol(bits, lengthCode);
@@ -324,12 +317,12 @@ HeaderFault readCompressedHeader(std::FILE* f, int ordinal, int side, Compressed
 
     std::uint8_t head[EMD_HEAD_BYTES];
     if (std::fread(head, 1, EMD_HEAD_BYTES, f) != EMD_HEAD_BYTES ||
-        std::memcmp(head, EMD_SIGNATURE, sizeof EMD_SIGNATURE) != 0)
+        std::memcmp(head, EMD_SIGNATURE, EMD_SIGNATURE_BYTES) != 0)
         return HeaderFault::READ_ERROR;
-    const std::uint32_t headerLength = bigEndian32(head + 64);
-    blockExponent                    = head[70];
-    if (headerLength < EMD_MIN_HEADER || blockExponent > 16 || head[71] != EMD_DISTANCES ||
-        bigEndian32(head + 76) != EMD_FORMAT_TAG || headerLength > fileSize)
+    const std::uint32_t headerLength = bigEndian32(head + EMD_AT_HEADER_LENGTH);
+    blockExponent                    = head[EMD_AT_BLOCK_EXPONENT];
+    if (headerLength < EMD_MIN_HEADER || blockExponent > 16 || head[EMD_AT_DISTANCE_COUNT] != EMD_DISTANCES ||
+        bigEndian32(head + EMD_AT_FORMAT_TAG) != EMD_FORMAT_TAG || headerLength > fileSize)
         return HeaderFault::BROKEN;
 
     std::uint8_t* header = static_cast<std::uint8_t*>(std::malloc(headerLength));
@@ -338,23 +331,23 @@ HeaderFault readCompressedHeader(std::FILE* f, int ordinal, int side, Compressed
     HeaderFault fault = HeaderFault::NONE;
     if (std::fread(header + EMD_HEAD_BYTES, 1, headerLength - EMD_HEAD_BYTES, f) != headerLength - EMD_HEAD_BYTES)
         fault = HeaderFault::OUT_OF_MEMORY;
-    else if (emdChecksum(header, headerLength - 4) != bigEndian32(header + headerLength - 4))
+    else if (emdChecksum(header, headerLength - EMD_CHECKSUM_BYTES) != bigEndian32(header + headerLength - EMD_CHECKSUM_BYTES))
         fault = HeaderFault::BROKEN;
     else if (blockExponent != EMD_BLOCK_EXPONENT)
         fault = HeaderFault::BLOCK_SIZE;
 
     // The bit-packed lengths and distances must lie inside the header.
-    const std::uint64_t blocks     = bigEndian32(header + 72);
-    const std::uint64_t fieldBytes = 2 * ((13 * (blocks + 25) + 15) / 16);
-    const std::uint64_t codeStart  = EMD_HEAD_BYTES + 8 * blocks + fieldBytes;
-    if (fault == HeaderFault::NONE && (blocks == 0 || codeStart > headerLength - 4)) fault = HeaderFault::BROKEN;
+    const std::uint64_t blocks     = bigEndian32(header + EMD_AT_BLOCK_COUNT);
+    const std::uint64_t fieldBytes = 2 * ((EMD_FIELD_BITS * (blocks + 1 + EMD_DISTANCES) + 15) / 16);
+    const std::uint64_t codeStart  = EMD_HEAD_BYTES + EMD_BLOCK_RECORD_BYTES * blocks + fieldBytes;
+    if (fault == HeaderFault::NONE && (blocks == 0 || codeStart > headerLength - EMD_CHECKSUM_BYTES)) fault = HeaderFault::BROKEN;
 
     // Only formed once the fields are known to lie inside the header.
     HeaderBits fields{header, 0, 0, false};
     if (fault == HeaderFault::NONE) {
-        fields = HeaderBits{header + EMD_HEAD_BYTES + 8 * blocks, fieldBytes, 0, false};
-        fields.position              = 13 * blocks;
-        std::uint32_t lastLength     = fields.read(13);
+        fields = HeaderBits{header + EMD_HEAD_BYTES + EMD_BLOCK_RECORD_BYTES * blocks, fieldBytes, 0, false};
+        fields.position              = EMD_FIELD_BITS * blocks;
+        std::uint32_t lastLength     = fields.read(EMD_FIELD_BITS);
         if (lastLength == 0) lastLength = TB_BLOCK_BYTES;
         const std::uint64_t count = tablebaseCatalogue[ordinal].positionCount[side];
         const std::uint64_t held  = valueWidth(ordinal) == 2 ? (blocks - 1) * (TB_BLOCK_BYTES / 2) + lastLength / 2
@@ -378,13 +371,13 @@ HeaderFault readCompressedHeader(std::FILE* f, int ordinal, int side, Compressed
         fields.position  = 0;
         table->offset[0] = headerLength;
         for (std::uint64_t b = 0; b < blocks; ++b) {
-            const std::uint32_t l = fields.read(13);
+            const std::uint32_t l = fields.read(EMD_FIELD_BITS);
             table->offset[b + 1]  = table->offset[b] + (l == 0 ? TB_BLOCK_BYTES : l);
         }
-        fields.read(13);
-        for (std::uint32_t& d : table->distance) d = fields.read(13);
+        fields.read(EMD_FIELD_BITS);
+        for (std::uint32_t& d : table->distance) d = fields.read(EMD_FIELD_BITS);
         std::uint8_t length[EMD_SYMBOLS];
-        HeaderBits   codes{header + codeStart, headerLength - 4 - codeStart, 0, false};
+        HeaderBits   codes{header + codeStart, headerLength - EMD_CHECKSUM_BYTES - codeStart, 0, false};
         if (table->offset[blocks] != fileSize || fields.overrun || !readSymbolLengths(codes, length) ||
             !buildDecoder(length, EMD_SYMBOLS, EMD_MAX_CODE_BITS, DIRECT_BITS, table->direct, table->tree))
             fault = HeaderFault::BROKEN;
@@ -444,11 +437,11 @@ bool decodeBlock(const CompressedTable& t, std::uint32_t inLength, std::uint8_t*
         }
         if (position > limit) return false;
         const std::uint32_t symbol = entry >> 5;
-        if (symbol < 256) {
+        if (symbol < EMD_LITERALS) {
             out[produced++] = std::uint8_t(symbol);
             continue;
         }
-        const std::uint32_t lengthCode = (symbol - 256) & 31, distance = t.distance[(symbol - 256) >> 5];
+        const std::uint32_t lengthCode = (symbol - EMD_LITERALS) & 31, distance = t.distance[(symbol - EMD_LITERALS) >> 5];
         std::uint32_t       length     = lengthCode + 1;
         if (lengthCode >= 15) {
             const std::uint32_t extraBits = lengthCode - 14;  // 1 .. 17
@@ -603,24 +596,6 @@ void forgetTableFiles() {
             tableFiles[r][s].fileName[0] = '\0';
             clearChains(r, s);
         }
-}
-
-// The signature is ours: text to recognise the file by, padded with zeros.
-const char EMD_SIGNATURE[64] = "Brix endgame table, 8 KB blocks, canonical Huffman codes\n";
-
-std::uint32_t emdChecksum(const std::uint8_t* bytes, std::size_t length) {
-    static const auto table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) == 0 ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < length; ++i) value = (value >> 8) ^ table[(value ^ bytes[i]) & 255];
-    return value;
 }
 
 namespace {

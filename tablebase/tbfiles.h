@@ -14,20 +14,8 @@ constexpr int           TB_CHAINS        = 32;     // hash chains per table side
 extern std::uint32_t cacheSlotCount;   // slots of the block cache; 0: no cache
 extern std::uint64_t tableBlockReads;  // blocks read from files since start-up (statistics, tests)
 
-// Compressed table files ("kqk.nbw.emd"): a header, then independently
-// coded 8 KB blocks. Integers are big-endian; see tbfiles.cpp for the layout.
-constexpr std::uint32_t EMD_HEAD_BYTES     = 80;          // fixed part of the header
-constexpr std::uint32_t EMD_MIN_HEADER     = 84;          // the fixed part and the checksum
-constexpr std::uint32_t EMD_FORMAT_TAG     = 0x004001F5;  // at offset 76
-constexpr int           EMD_BLOCK_EXPONENT = 13;          // blocks of 2^13 bytes
-constexpr int           EMD_DISTANCES      = 24;          // copy distance classes per file
-constexpr int           EMD_SYMBOLS        = 1024;        // 256 literals, 24 x 32 copies
-constexpr int           EMD_MAX_CODE_BITS  = 31;          // longest Huffman code of a block symbol
-constexpr std::uint32_t EMD_DECODE_BYTES   = 8256;        // decoder state and one compressed block
-extern const char       EMD_SIGNATURE[64];                // the first 64 bytes of every file we write
-
-// The header checksum: reflected, table driven, from 0, no final inversion.
-std::uint32_t emdChecksum(const std::uint8_t* bytes, std::size_t length);
+// Compressed table files ("kqk.nbw.emd") follow emdformat.h.
+constexpr std::uint32_t EMD_DECODE_BYTES = 8256;  // decoder state and one compressed block
 
 // Registers the file of one record side found in the directory ("" for the
 // current one). True when the side is registered, now or by an earlier call;

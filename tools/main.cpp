@@ -14,13 +14,15 @@
 #include "board/position.h"
 #include "board/setup.h"
 #include "book/book.h"
+#include "tbmake/generate.h"
+#include "tbmake/pack.h"
+#include "tbmake/speed.h"
+#include "tbmake/verify.h"
 #include "eval/evaluate.h"
 #include "eval/pawns.h"
 #include "tools/bench.h"
 #include "tools/keygen.h"
 #include "tools/perft.h"
-#include "tools/tbgen.h"
-#include "tools/tbpack.h"
 #include "tools/pgn.h"
 
 static constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <random>
 #include <stdexcept>
-#include "tablebase/tbfiles.h"
+#include "tablebase/emdformat.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <random>
 #include "tablebase/catalogue.h"
+#include "tablebase/emdformat.h"
 #include "tablebase/tablebase.h"
 #include "tablebase/tbfiles.h"
 #include "tests/driver/engine_process.h"

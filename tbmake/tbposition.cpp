@@ -1,19 +1,14 @@
-// tools/tbcore.cpp: the small position's geometry, forward move generator and
-// file look-ups. Kept apart from the engine's board so the generator and the
-// verifier can run on several threads at once.
-#include "tools/tbcore.h"
+// tbmake/tbposition.cpp: the small position's geometry, forward move
+// generator and FEN text. Kept apart from the engine's board so the generator
+// and the verifier can run on several threads at once.
+#include "tbmake/tbposition.h"
 #include <cstdio>
 #include <cstring>
-#include <atomic>
-#include <memory>
-#include <mutex>
-#include <vector>
-#include "tablebase/catalogue.h"
 #include "tablebase/indexing.h"
-#include "tablebase/tbfiles.h"
 
-static std::uint64_t kingMask[64];
-static std::uint64_t knightMask[64];
+std::uint64_t tbKingMask[64];
+std::uint64_t tbKnightMask[64];
+const int     tbRayStep[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
 static std::uint64_t pawnAttackMask[2][64];
 static std::uint64_t betweenMask[64][64];  // squares strictly between two aligned squares
 static std::uint8_t  lineKind[64][64];     // 1 same rank or file, 2 same diagonal, 0 neither
@@ -23,16 +18,15 @@ static bool onBoard(int file, int rank) { return file >= 0 && file < 8 && rank >
 
 void initTbCore() {
     initIndexTables();
-    static const int kingStep[8][2]   = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
     static const int knightStep[8][2] = {{1, 2}, {2, 1}, {-1, 2}, {-2, 1}, {1, -2}, {2, -1}, {-1, -2}, {-2, -1}};
     for (int s = 0; s < 64; ++s) {
         const int f = s & 7, r = s >> 3;
-        kingMask[s] = knightMask[s] = 0;
+        tbKingMask[s] = tbKnightMask[s] = 0;
         for (int d = 0; d < 8; ++d) {
-            if (onBoard(f + kingStep[d][0], r + kingStep[d][1]))
-                kingMask[s] |= bitOf((r + kingStep[d][1]) * 8 + f + kingStep[d][0]);
+            if (onBoard(f + tbRayStep[d][0], r + tbRayStep[d][1]))
+                tbKingMask[s] |= bitOf((r + tbRayStep[d][1]) * 8 + f + tbRayStep[d][0]);
             if (onBoard(f + knightStep[d][0], r + knightStep[d][1]))
-                knightMask[s] |= bitOf((r + knightStep[d][1]) * 8 + f + knightStep[d][0]);
+                tbKnightMask[s] |= bitOf((r + knightStep[d][1]) * 8 + f + knightStep[d][0]);
         }
         pawnAttackMask[0][s] = pawnAttackMask[1][s] = 0;
         for (int df = -1; df <= 1; df += 2) {
@@ -46,7 +40,7 @@ void initTbCore() {
         for (int d = 0; d < 8; ++d) {
             std::uint64_t passed = 0;
             for (int k = 1;; ++k) {
-                const int nf = f + kingStep[d][0] * k, nr = r + kingStep[d][1] * k;
+                const int nf = f + tbRayStep[d][0] * k, nr = r + tbRayStep[d][1] * k;
                 if (!onBoard(nf, nr)) break;
                 const int t       = nr * 8 + nf;
                 betweenMask[s][t] = passed;
@@ -67,11 +61,11 @@ std::uint64_t occupancyOf(const TbPosition& p) {
 static bool attacksSquare(int type, int colour, int from, int to, std::uint64_t occ) {
     switch (type) {
     case 0: return (pawnAttackMask[colour][from] >> to) & 1;
-    case 1: return (knightMask[from] >> to) & 1;
+    case 1: return (tbKnightMask[from] >> to) & 1;
     case 2: return lineKind[from][to] == 2 && !(betweenMask[from][to] & occ);
     case 3: return lineKind[from][to] == 1 && !(betweenMask[from][to] & occ);
     case 4: return lineKind[from][to] != 0 && !(betweenMask[from][to] & occ);
-    default: return (kingMask[from] >> to) & 1;
+    default: return (tbKingMask[from] >> to) & 1;
     }
 }
 
@@ -112,7 +106,6 @@ TbPosition applyTbMove(const TbPosition& p, const TbMove& m) {
 }
 
 int generateTbMoves(const TbPosition& p, TbMove* moves) {
-    static const int rayStep[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
     const int           us  = p.toMove;
     const std::uint64_t occ = occupancyOf(p);
     int                 n   = 0;
@@ -140,7 +133,7 @@ int generateTbMoves(const TbPosition& p, TbMove* moves) {
         const int from = p.square[i], f = from & 7, r = from >> 3;
         const int type = p.type[i];
         if (type == TBC_KING || type == 1) {
-            std::uint64_t targets = type == 1 ? knightMask[from] : kingMask[from];
+            std::uint64_t targets = type == 1 ? tbKnightMask[from] : tbKingMask[from];
             while (targets) {
                 addTarget(i, __builtin_ctzll(targets));
                 targets &= targets - 1;
@@ -149,7 +142,7 @@ int generateTbMoves(const TbPosition& p, TbMove* moves) {
             const int first = type == 2 ? 4 : 0, last = type == 3 ? 4 : 8;
             for (int d = first; d < last; ++d)
                 for (int k = 1;; ++k) {
-                    const int nf = f + rayStep[d][0] * k, nr = r + rayStep[d][1] * k;
+                    const int nf = f + tbRayStep[d][0] * k, nr = r + tbRayStep[d][1] * k;
                     if (!onBoard(nf, nr)) break;
                     addTarget(i, nr * 8 + nf);
                     if ((occ >> (nr * 8 + nf)) & 1) break;
@@ -201,126 +194,8 @@ std::string materialName(const std::uint8_t first[5], const std::uint8_t second[
     return name;
 }
 
-// Loaded files by ordinal: [0] first side to move, [1] second (empty for a
-// symmetric record, whose one file serves both sides).
-struct LoadedTable {
-    std::vector<std::int8_t> data[2];
-    bool                     present;
-};
-static std::string tableDirectory;
-// Filled once per ordinal under the lock; readers take the pointer without it.
-static std::unique_ptr<LoadedTable>     loadedTables[TB_RECORDS];
-static std::atomic<const LoadedTable*>  loadedTable[TB_RECORDS];
-static std::mutex                       loadMutex;
-
-bool setTableDirectory(const std::string& directory) {
-    tableDirectory = directory;
-    forgetLoadedTables();
-    return true;
-}
-
-void forgetLoadedTables() {
-    std::lock_guard<std::mutex> lock(loadMutex);
-    for (int i = 0; i < TB_RECORDS; ++i) {
-        loadedTable[i].store(nullptr);
-        loadedTables[i].reset();
-    }
-}
-
-static bool readWholeFile(const std::string& path, std::vector<std::int8_t>& out, std::uint32_t expected) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    out.resize(expected);
-    const std::size_t got = std::fread(out.data(), 1, expected, f);
-    const bool        end = std::fgetc(f) == EOF;
-    std::fclose(f);
-    if (got != expected || !end) {
-        out.clear();
-        return false;
-    }
-    return true;
-}
-
-// A side kept only compressed comes through the engine's own reader, block
-// by block past its cache, so the generator and the verifier read exactly
-// what the engine will probe.
-static bool readThroughEngine(const std::string& directory, int ordinal, int side, std::vector<std::int8_t>& out,
-                              std::uint32_t expected) {
-    forgetTableFiles();
-    char message[400];
-    bool ok = tryRegisterTableSide(directory.c_str(), ordinal, side, message, sizeof message) == 1;
-    if (ok) {
-        out.resize(expected);
-        std::vector<std::uint8_t> block(TB_SLOT_DATA);
-        for (std::uint32_t b = 0; ok && std::uint64_t(b) * TB_BLOCK_BYTES < expected; ++b) {
-            const std::uint32_t start = b * TB_BLOCK_BYTES;
-            const std::uint32_t want  = expected - start < TB_BLOCK_BYTES ? expected - start : TB_BLOCK_BYTES;
-            ok = readTableBlock(ordinal, side, b, block.data()) == std::int32_t(want);
-            if (ok) std::memcpy(out.data() + start, block.data(), want);
-        }
-    } else if (message[0]) {
-        std::fprintf(stderr, "%s", message);
-    }
-    forgetTableFiles();
-    if (!ok) out.clear();
-    return ok;
-}
-
-bool readTableSide(const std::string& directory, int ordinal, int side, std::vector<std::int8_t>& out) {
-    const TablebaseRecord& r = tablebaseCatalogue[ordinal];
-    const std::string      base = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
-    std::FILE*             f    = std::fopen(base.c_str(), "rb");
-    if (f) {
-        std::fclose(f);
-        return readWholeFile(base, out, r.positionCount[side]);
-    }
-    return readThroughEngine(directory, ordinal, side, out, r.positionCount[side]);
-}
-
-static const LoadedTable& tableOf(int ordinal) {
-    if (const LoadedTable* ready = loadedTable[ordinal].load(std::memory_order_acquire)) return *ready;
-    std::lock_guard<std::mutex> lock(loadMutex);
-    if (const LoadedTable* ready = loadedTable[ordinal].load()) return *ready;
-    loadedTables[ordinal].reset(new LoadedTable());
-    LoadedTable&           t = *loadedTables[ordinal];
-    const TablebaseRecord& r = tablebaseCatalogue[ordinal];
-    t.present = readTableSide(tableDirectory, ordinal, 0, t.data[0]);
-    if (t.present && !(r.flags & TB_SYMMETRIC)) t.present = readTableSide(tableDirectory, ordinal, 1, t.data[1]);
-    loadedTable[ordinal].store(&t, std::memory_order_release);
-    return t;
-}
-
-// Record of a material, by 2 bits per count (first colour's pawns lowest):
-// 0 not looked up yet, else (ordinal + 1) x 2 + 1 when colour 1 is the side
-// named first, or 1 alone when no record has this material.
-static std::atomic<std::uint16_t> recordByMaterial[1 << 20];
-
-static int recordOfMaterial(const std::uint8_t counts[2][5], int& first) {
-    std::uint32_t key = 0;
-    for (int c = 1; c >= 0; --c)
-        for (int t = 4; t >= 0; --t) key = key * 4 + (counts[c][t] > 3 ? 3 : counts[c][t]);
-    std::uint16_t entry = recordByMaterial[key].load(std::memory_order_relaxed);
-    if (entry == 0) {
-        int f = 0, o = findTablebaseRecord(materialName(counts[0], counts[1]).c_str());
-        if (o <= 0) {
-            f = 1;
-            o = findTablebaseRecord(materialName(counts[1], counts[0]).c_str());
-        }
-        entry = std::uint16_t(o <= 0 ? 1 : ((o + 1) * 2 + f));
-        recordByMaterial[key].store(entry, std::memory_order_relaxed);
-    }
-    first = entry & 1;
-    return entry == 1 ? -1 : entry / 2 - 1;
-}
-
-bool indexOfPosition(const TbPosition& p, int& ordinal, int& fileSide, std::uint32_t& index) {
-    std::uint8_t counts[2][5];
-    materialOf(p, counts);
-    int first = 0;
-    ordinal   = recordOfMaterial(counts, first);
-    if (ordinal <= 0) return false;
-    std::uint32_t lists[2][16] = {};
-    std::uint8_t  used[2][5]   = {};
+void pieceListsOf(const TbPosition& p, std::uint32_t lists[2][16]) {
+    std::uint8_t used[2][5] = {};
     for (int i = 0; i < p.men; ++i) {
         if (p.square[i] == TBC_GONE) continue;
         const int c = p.colour[i];
@@ -329,31 +204,7 @@ bool indexOfPosition(const TbPosition& p, int& ordinal, int& fileSide, std::uint
         else
             lists[c][p.type[i] * 3 + used[c][p.type[i]]++] = p.square[i];
     }
-    const int              tableSide = p.toMove ^ first;
-    const TablebaseRecord& r         = tablebaseCatalogue[ordinal];
-    index    = r.indexRoutine[tableSide](lists[first], lists[first ^ 1], p.epSquare, std::uint32_t(first));
-    fileSide = (r.flags & TB_SYMMETRIC) ? 0 : tableSide;
-    return index < r.positionCount[tableSide];
 }
-
-bool lookUpTbValue(const TbPosition& p, int& value) {
-    bool bare = true;
-    for (int i = 2; i < p.men; ++i)
-        if (p.square[i] != TBC_GONE) bare = false;
-    if (bare) {
-        value = 0;
-        return true;
-    }
-    int           ordinal = 0, fileSide = 0;
-    std::uint32_t index   = 0;
-    if (!indexOfPosition(p, ordinal, fileSide, index)) return false;
-    const LoadedTable& t = tableOf(ordinal);
-    if (!t.present || index >= t.data[fileSide].size()) return false;
-    value = t.data[fileSide][index];
-    return true;
-}
-
-const std::int8_t* tableBytes(int ordinal, int fileSide) { return tableOf(ordinal).data[fileSide].data(); }
 
 void writeTbFen(const TbPosition& p, char* out) {
     static const char letter[6] = {'p', 'n', 'b', 'r', 'q', 'k'};

@@ -1,9 +1,10 @@
-// tools/tbspeed.cpp: how fast the engine reads its tables. Every block of
+// tbmake/speed.cpp: how fast the engine reads its tables. Every block of
 // every table side in a directory is read (and decoded when compressed)
 // over and over, after a first pass that brings the files into the page
 // cache; then
 // random probes run against a cache of three slots, so nearly every probe
 // reads and decodes a block.
+#include "tbmake/speed.h"
 #include <time.h>
 #include <chrono>
 #include <cstdio>
@@ -11,7 +12,6 @@
 #include <vector>
 #include "tablebase/catalogue.h"
 #include "tablebase/tbfiles.h"
-#include "tools/tbgen.h"
 
 namespace {
 

@@ -1,31 +1,10 @@
-// tools/tbplace.cpp: placement numbering, legality of a decoded board, the
+// tbmake/placement.cpp: placement numbering, legality of a decoded board, the
 // catalogue index of a placement and the records one capture or promotion away.
-#include "tools/tbplace.h"
+#include "tbmake/placement.h"
 #include <algorithm>
 #include "tablebase/catalogue.h"
 
-namespace tbplace {
-std::uint64_t kingMask[64];
-std::uint64_t knightMask[64];
-const int     rayStep[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
-}  // namespace tbplace
-
-static void buildMasks() {
-    static const int knightStep[8][2] = {{1, 2}, {2, 1}, {-1, 2}, {-2, 1}, {1, -2}, {2, -1}, {-1, -2}, {-2, -1}};
-    for (int s = 0; s < 64; ++s) {
-        const int f = s & 7, r = s >> 3;
-        tbplace::kingMask[s] = tbplace::knightMask[s] = 0;
-        for (int d = 0; d < 8; ++d) {
-            int nf = f + tbplace::rayStep[d][0], nr = r + tbplace::rayStep[d][1];
-            if (nf >= 0 && nf < 8 && nr >= 0 && nr < 8) tbplace::kingMask[s] |= std::uint64_t(1) << (nr * 8 + nf);
-            nf = f + knightStep[d][0], nr = r + knightStep[d][1];
-            if (nf >= 0 && nf < 8 && nr >= 0 && nr < 8) tbplace::knightMask[s] |= std::uint64_t(1) << (nr * 8 + nf);
-        }
-    }
-}
-
 void setUpPlacement(int ordinal, Placement& layout) {
-    buildMasks();
     std::uint8_t counts[2][5];
     recordMaterial(ordinal, counts[0], counts[1]);
     layout.ordinal = ordinal;
@@ -115,14 +94,7 @@ bool isLegalPlacement(const TbPosition& p) {
 
 std::uint32_t fileIndexOf(int ordinal, int side, const TbPosition& p) {
     std::uint32_t lists[2][16] = {};
-    std::uint8_t  used[2][5]   = {};
-    for (int i = 0; i < p.men; ++i) {
-        const int c = p.colour[i];
-        if (p.type[i] == TBC_KING)
-            lists[c][TB_KING_ENTRY] = p.square[i];
-        else
-            lists[c][p.type[i] * 3 + used[c][p.type[i]]++] = p.square[i];
-    }
+    pieceListsOf(p, lists);
     return tablebaseCatalogue[ordinal].indexRoutine[side](lists[0], lists[1], p.epSquare, 0);
 }
 

@@ -1,9 +1,9 @@
-// tools/tbgen.cpp: retrograde generation of one table at a time. Positions
+// tbmake/generate.cpp: retrograde generation of one table at a time. Positions
 // live in a placement index of our own (first king on files a-d by the
 // left-right mirror, then every other man on 64 squares), one value byte and
 // one move counter per position and side; the catalogue's index layout is
 // only produced at the end, by walking every placement once.
-#include "tools/tbgen.h"
+#include "tbmake/generate.h"
 #include <sys/stat.h>
 #include <atomic>
 #include <chrono>
@@ -11,12 +11,14 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <thread>
 #include "tablebase/catalogue.h"
 #include "tablebase/tbfiles.h"
-#include "tools/tbcore.h"
-#include "tools/tbpack.h"
-#include "tools/tbplace.h"
+#include "tbmake/pack.h"
+#include "tbmake/parallel.h"
+#include "tbmake/placement.h"
+#include "tbmake/tablefiles.h"
+#include "tbmake/tbposition.h"
+#include "tbmake/unmoves.h"
 
 // Value byte of a position during generation:
 //   0         not decided yet (a draw if it stays so)
@@ -30,34 +32,6 @@ constexpr int          MAX_PLIES    = 252;
 // Move counter: legal moves inside the table not yet known to lose;
 // NEVER_LOST marks a position that a draw or a win outside the table saves.
 constexpr std::uint8_t NEVER_LOST = 255;
-
-static unsigned threadCount() {
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 2 : (n > 8 ? 8 : n);
-}
-
-// Runs work(begin, end) over [0, size) in chunks on every core; with a
-// label, reports every tenth of the way on stderr.
-void runParallel(std::uint64_t size, const std::function<void(std::uint64_t, std::uint64_t)>& work,
-                 const char* label) {
-    constexpr std::uint64_t    CHUNK = 1 << 16;
-    std::atomic<std::uint64_t> next{0}, done{0};
-    std::vector<std::thread>   pool;
-    for (unsigned t = 0; t < threadCount(); ++t)
-        pool.emplace_back([&] {
-            for (;;) {
-                const std::uint64_t begin = next.fetch_add(CHUNK);
-                if (begin >= size) return;
-                const std::uint64_t end = begin + CHUNK < size ? begin + CHUNK : size;
-                work(begin, end);
-                const std::uint64_t before = done.fetch_add(end - begin);
-                if (label && (before * 10 / size) != ((before + end - begin) * 10 / size))
-                    std::fprintf(stderr, "%s %llu%%\n", label,
-                                 static_cast<unsigned long long>((before + end - begin) * 10 / size * 10));
-            }
-        });
-    for (auto& thread : pool) thread.join();
-}
 
 struct Generation {
     Placement                                  layout;
@@ -366,23 +340,13 @@ static bool generateOne(int ordinal, const std::string& directory, bool always, 
     return !pack || packRecord(ordinal, directory);
 }
 
-static bool namesToOrdinals(const std::vector<std::string>& names, std::vector<int>& ordinals) {
-    if (names.empty())
-        for (int o = 1; o <= 35; ++o) ordinals.push_back(o);
-    for (const auto& name : names) {
-        const int o = findTablebaseRecord(name.c_str());
-        if (o <= 0 || o > 145) {
-            std::fprintf(stderr, "tbgen: no table of up to five men is called '%s'\n", name.c_str());
-            return false;
-        }
-        ordinals.push_back(o);
-    }
-    return true;
-}
-
 int generateTables(const std::string& directory, const std::vector<std::string>& names, bool pack) {
     std::vector<int> ordinals;
-    if (!namesToOrdinals(names, ordinals)) return 2;
+    std::string      unknown;
+    if (!recordsNamed(names, TB_LAST_FIVE_MAN, ordinals, unknown)) {
+        std::fprintf(stderr, "tbgen: no table of up to five men is called '%s'\n", unknown.c_str());
+        return 2;
+    }
     mkdir(directory.c_str(), 0777);
     initTbCore();
     setTableDirectory(directory);

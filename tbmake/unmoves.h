@@ -1,41 +1,9 @@
-// tools/tbplace.h: the generator's own position numbering and its unmove
-// generator. A placement index is (first king on files a-d, 32) x (second
-// king, 64) x 64 per other man, men in the record's order; the left-right
-// mirror brings every position there. An en-passant position stores its
-// just-pushed pawn three ranks back (first side: rank 1, second: rank 8),
-// squares no pawn can otherwise hold.
+// tbmake/unmoves.h: the unmove generator: the positions one move before a
+// given one, which retrograde analysis walks back through. The geometry is
+// the forward generator's (initTbCore must have run).
 #pragma once
 #include <cstdint>
-#include <functional>
-#include <vector>
-#include "tools/tbcore.h"
-
-struct Placement {
-    int           ordinal;
-    std::uint8_t  men;
-    std::uint8_t  type[TBC_MAX_MEN];
-    std::uint8_t  colour[TBC_MAX_MEN];
-    bool          enPassant;  // pawns on both sides
-    std::uint64_t size;       // placement indices per side to move
-};
-
-void setUpPlacement(int ordinal, Placement& layout);
-std::uint64_t encodePlacement(const Placement& layout, const TbPosition& p);
-// False when the index holds no sensible board (men on one square, a pawn
-// on its first or last rank, a malformed en-passant set-up).
-bool decodePlacement(const Placement& layout, std::uint64_t index, int toMove, TbPosition& p);
-// A decoded board is a position: the side not to move is not in check and,
-// for an en-passant position, the double push came from a legal position.
-bool isLegalPlacement(const TbPosition& p);
-// The catalogue index of a position of this record (record orientation,
-// colour 0 = first side) for the side given.
-std::uint32_t fileIndexOf(int ordinal, int side, const TbPosition& p);
-// Runs work(begin, end) over [0, size) in chunks on every core; with a
-// label, reports every tenth of the way on stderr as "label 30%".
-void runParallel(std::uint64_t size, const std::function<void(std::uint64_t, std::uint64_t)>& work,
-                 const char* label = nullptr);
-// Records reached by a capture or a promotion (each once; "kk" left out).
-void subtablesOf(int ordinal, std::vector<int>& records);
+#include "tbmake/tbposition.h"
 
 // Calls visit(q) for every position q, with the other side to move, that has
 // a legal move to p staying in the table: the reverse of every non-capturing,
@@ -45,11 +13,8 @@ void subtablesOf(int ordinal, std::vector<int>& records);
 template <typename Visit>
 void forEachPredecessor(const TbPosition& p, Visit visit);
 
-// Implementation details the template needs.
-namespace tbplace {
-extern std::uint64_t kingMask[64];
-extern std::uint64_t knightMask[64];
-extern const int     rayStep[8][2];
+// What the template below needs, kept out of the callers' way.
+namespace tbunmoves {
 
 // The en-passant versions of q: each pawn of the side not to move on its
 // fourth rank, with both squares behind it empty and an enemy pawn beside it.
@@ -74,7 +39,7 @@ void visitWithTwins(const TbPosition& q, std::uint64_t occ, Visit& visit) {
         visit(twin);
     }
 }
-}  // namespace tbplace
+}  // namespace tbunmoves
 
 template <typename Visit>
 void forEachPredecessor(const TbPosition& p, Visit visit) {
@@ -85,7 +50,7 @@ void forEachPredecessor(const TbPosition& p, Visit visit) {
     q.epSquare                = TBC_NO_EP;
     auto from = [&](int man, int square) {
         q.square[man] = std::uint8_t(square);
-        tbplace::visitWithTwins(q, (occ & ~(std::uint64_t(1) << p.square[man])) | (std::uint64_t(1) << square), visit);
+        tbunmoves::visitWithTwins(q, (occ & ~(std::uint64_t(1) << p.square[man])) | (std::uint64_t(1) << square), visit);
         q.square[man] = p.square[man];
     };
     if (p.epSquare != TBC_NO_EP) {
@@ -118,7 +83,7 @@ void forEachPredecessor(const TbPosition& p, Visit visit) {
         }
         case 1:
         case TBC_KING: {
-            std::uint64_t targets = (p.type[i] == 1 ? tbplace::knightMask[to] : tbplace::kingMask[to]) & ~occ;
+            std::uint64_t targets = (p.type[i] == 1 ? tbKnightMask[to] : tbKingMask[to]) & ~occ;
             while (targets) {
                 from(i, __builtin_ctzll(targets));
                 targets &= targets - 1;
@@ -129,7 +94,7 @@ void forEachPredecessor(const TbPosition& p, Visit visit) {
             const int first = p.type[i] == 2 ? 4 : 0, last = p.type[i] == 3 ? 4 : 8;
             for (int d = first; d < last; ++d)
                 for (int k = 1;; ++k) {
-                    const int nf = f + tbplace::rayStep[d][0] * k, nr = r + tbplace::rayStep[d][1] * k;
+                    const int nf = f + tbRayStep[d][0] * k, nr = r + tbRayStep[d][1] * k;
                     if (nf < 0 || nf > 7 || nr < 0 || nr > 7 || ((occ >> (nr * 8 + nf)) & 1)) break;
                     from(i, nr * 8 + nf);
                 }

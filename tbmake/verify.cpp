@@ -1,16 +1,18 @@
-// tools/tbverify.cpp: checks finished table files position by position with
+// tbmake/verify.cpp: checks finished table files position by position with
 // forward moves only: each stored value must be exactly what one move more
 // makes of its successors' values, read back from the files through the
 // catalogue's index routines. Indices no position reaches must hold 127.
+#include "tbmake/verify.h"
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <vector>
 #include "tablebase/catalogue.h"
-#include "tools/tbcore.h"
-#include "tools/tbgen.h"
-#include "tools/tbplace.h"
+#include "tbmake/parallel.h"
+#include "tbmake/placement.h"
+#include "tbmake/tablefiles.h"
+#include "tbmake/tbposition.h"
 
 struct VerifyCounts {
     std::atomic<std::uint64_t> positions{0};
@@ -133,15 +135,10 @@ static bool verifyOne(int ordinal, std::uint64_t& indices, std::uint64_t& errors
 
 int verifyTables(const std::string& directory, const std::vector<std::string>& names) {
     std::vector<int> ordinals;
-    if (names.empty())
-        for (int o = 1; o <= 35; ++o) ordinals.push_back(o);
-    for (const auto& name : names) {
-        const int o = findTablebaseRecord(name.c_str());
-        if (o <= 0 || o > 145) {
-            std::fprintf(stderr, "tbverify: no table of up to five men is called '%s'\n", name.c_str());
-            return 2;
-        }
-        ordinals.push_back(o);
+    std::string      unknown;
+    if (!recordsNamed(names, TB_LAST_FIVE_MAN, ordinals, unknown)) {
+        std::fprintf(stderr, "tbverify: no table of up to five men is called '%s'\n", unknown.c_str());
+        return 2;
     }
     initTbCore();
     setTableDirectory(directory);
@@ -157,8 +154,10 @@ int verifyTables(const std::string& directory, const std::vector<std::string>& n
 }
 
 int dumpTable(const std::string& directory, const std::string& name) {
-    const int ordinal = findTablebaseRecord(name.c_str());
-    if (ordinal <= 0 || ordinal > 145) return 2;
+    std::vector<int> ordinals;
+    std::string      unknown;
+    if (!recordsNamed({name}, TB_LAST_FIVE_MAN, ordinals, unknown)) return 2;
+    const int ordinal = ordinals[0];
     initTbCore();
     setTableDirectory(directory);
     Placement layout;

@@ -18,8 +18,10 @@
 #include "tablebase/catalogue.h"
 #include "tests/test_support.h"
 #include "tools/perft.h"
-#include "tools/tbcore.h"
-#include "tools/tbplace.h"
+#include "tbmake/placement.h"
+#include "tbmake/tablefiles.h"
+#include "tbmake/tbposition.h"
+#include "tbmake/unmoves.h"
 
 #ifndef BRIX_TABLEBASE_DIR
 #error "BRIX_TABLEBASE_DIR must name the project's table directory"

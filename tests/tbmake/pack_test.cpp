@@ -16,8 +16,9 @@
 #include "tablebase/tbfiles.h"
 #include "tests/tablebase/tablebase_test.h"
 #include "tests/test_support.h"
-#include "tools/tbcore.h"
-#include "tools/tbpack.h"
+#include "tbmake/huffman.h"
+#include "tbmake/pack.h"
+#include "tbmake/tablefiles.h"
 
 namespace {
 

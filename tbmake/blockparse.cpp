@@ -1,0 +1,204 @@
+// tbmake/blockparse.cpp: distance choice and the shortest-path parse of a
+// block; the parse is repeated as the code learns from it, so it must be
+// fast: one pass over the positions, all copy lengths known beforehand.
+#include "tbmake/blockparse.h"
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int BLOCK        = int(EMD_BLOCK_BYTES);
+constexpr int DISTANCES    = EMD_DISTANCES;
+constexpr int SYMBOLS      = EMD_SYMBOLS;
+constexpr int MAX_DISTANCE = BLOCK - 1;  // 13-bit field, and a copy stays in its block
+
+// A match at least this long is taken at once instead of weighing every
+// shorter length: in long runs the search would otherwise grow quadratic,
+// and a run's middle is no place to end a copy anyway.
+constexpr int TAKE_AT_ONCE = 128;
+
+constexpr Arrival arrival(std::uint32_t price, int distanceClass, int length) {
+    return Arrival(price) << 32 | Arrival(distanceClass) << 16 | Arrival(length);
+}
+
+}  // namespace
+
+LengthCode lengthCodeOf(std::uint32_t length) {
+    if (length <= 15) return {int(length) - 1, 0, 0};
+    int e = 0;
+    while ((std::uint32_t(2) << e) <= length - 14) ++e;
+    return {e + 14, e, length - 14 - (std::uint32_t(1) << e)};
+}
+
+int copySymbol(int distanceClass, int c) { return EMD_LITERALS + EMD_LENGTH_CODES * distanceClass + c; }
+
+// Copy distances: the file's own repetitions. A distance is worth the bytes
+// its copies could cover: positions whose byte equals the byte that far back
+// in the same block, counted on a sample of blocks where three such
+// positions follow each other (single equal bytes are everywhere in a table
+// of draws, and a copy pays for its symbol only over a few bytes). The 400
+// best candidates are then picked from greedily, each for the bytes the ones
+// before it do not cover yet, counting runs of at least MIN_RUN. Measured on
+// eight of the 4-man files: single-byte counting with 96 candidates and runs
+// of 3 gave 2-3% larger files.
+constexpr int MIN_RUN = 4;
+
+void chooseDistances(const std::uint8_t* raw, std::size_t length, std::uint16_t* distances) {
+    const std::size_t blocks = (length + BLOCK - 1) / BLOCK;
+    constexpr std::size_t SAMPLE_BLOCKS = 24;
+    std::vector<std::size_t> sample;
+    for (std::size_t k = 0; k < std::min(blocks, SAMPLE_BLOCKS); ++k) sample.push_back(k * blocks / std::min(blocks, SAMPLE_BLOCKS));
+    std::vector<std::uint32_t> hits(std::size_t(MAX_DISTANCE) + 1, 0);
+    for (std::size_t b : sample) {
+        const std::uint8_t* p = raw + b * BLOCK;
+        const int           n = int(std::min<std::size_t>(BLOCK, length - b * BLOCK));
+        for (int d = 1; d < n; ++d) {
+            std::uint32_t h = 0;
+            for (int i = d; i + 2 < n; ++i) h += (p[i] == p[i - d]) & (p[i + 1] == p[i + 1 - d]) & (p[i + 2] == p[i + 2 - d]);
+            hits[std::size_t(d)] += h;
+        }
+    }
+    // The best candidates by their own counts, then greedy cover over bitmaps.
+    constexpr int CANDIDATES = 400;
+    std::vector<int> order;
+    for (int d = 1; d <= MAX_DISTANCE; ++d) order.push_back(d);
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        return hits[std::size_t(a)] != hits[std::size_t(b)] ? hits[std::size_t(a)] > hits[std::size_t(b)] : a < b;
+    });
+    order.resize(std::min<std::size_t>(order.size(), CANDIDATES));
+    const std::size_t words = sample.size() * BLOCK / 64;
+    std::vector<std::uint64_t> predicted(order.size() * words, 0), covered(words, 0);
+    for (std::size_t c = 0; c < order.size(); ++c) {
+        const int d = order[c];
+        for (std::size_t k = 0; k < sample.size(); ++k) {
+            const std::uint8_t* p = raw + sample[k] * BLOCK;
+            const int           n = int(std::min<std::size_t>(BLOCK, length - sample[k] * BLOCK));
+            std::uint64_t*      bits = &predicted[c * words + k * (BLOCK / 64)];
+            for (int i = d; i < n;) {
+                int end = i;
+                while (end < n && p[end] == p[end - d]) ++end;
+                if (end - i >= MIN_RUN)
+                    for (int at = i; at < end; ++at) bits[at >> 6] |= std::uint64_t(1) << (at & 63);
+                i = end > i ? end : i + 1;
+            }
+        }
+    }
+    std::vector<bool> chosen(order.size(), false);
+    int               picked = 0;
+    for (; picked < DISTANCES && picked < int(order.size()); ++picked) {
+        std::size_t   best = 0;
+        std::int64_t  bestGain = -1;
+        for (std::size_t c = 0; c < order.size(); ++c) {
+            if (chosen[c]) continue;
+            std::int64_t gain = 0;
+            for (std::size_t w = 0; w < words; ++w) gain += __builtin_popcountll(predicted[c * words + w] & ~covered[w]);
+            if (gain > bestGain) bestGain = gain, best = c;
+        }
+        chosen[best]         = true;
+        distances[picked]    = std::uint16_t(order[best]);
+        for (std::size_t w = 0; w < words; ++w) covered[w] |= predicted[best * words + w];
+    }
+    // Tiny files have fewer candidates: fill with the smallest unused.
+    for (int d = 1; picked < DISTANCES; ++d)
+        if (std::find(distances, distances + picked, d) == distances + picked) distances[picked++] = std::uint16_t(d);
+}
+
+bool parseBlock(const std::uint8_t* p, int n, const std::uint16_t* distances, const Costs& costs, ParseScratch& s,
+                std::vector<ParseStep>& steps) {
+    std::uint16_t* match = s.match.data();
+    for (int d = 0; d < DISTANCES; ++d) {
+        const int     back = distances[d];
+        std::uint16_t run  = 0;
+        for (int i = n - 1; i >= back; --i) {
+            run                       = p[i] == p[i - back] ? std::uint16_t(run + 1) : 0;
+            match[i * DISTANCES + d] = run;
+        }
+        for (int i = std::min(back, n) - 1; i >= 0; --i) match[i * DISTANCES + d] = 0;
+    }
+    Arrival* best = s.best.data();
+    best[0]       = 0;
+    for (int i = 1; i <= n; ++i) best[i] = arrival(UNUSABLE * 2, 0, 0);
+    for (int i = 0; i < n; ++i) {
+        const std::uint32_t base = std::uint32_t(best[i] >> 32);
+        if (base >= UNUSABLE) continue;
+        best[i + 1] = std::min(best[i + 1], arrival(base + costs.symbol[p[i]], LITERAL, 1));
+        const std::uint16_t* m       = match + i * DISTANCES;
+        int                  longest = 0;
+        for (int d = 0; d < DISTANCES; ++d) longest = std::max(longest, int(m[d]));
+        if (longest >= TAKE_AT_ONCE) {
+            // The cheapest class among those reaching furthest, then on from its end.
+            const LengthCode lc    = lengthCodeOf(std::uint32_t(longest));
+            Arrival          taken = arrival(UNUSABLE * 2, 0, 0);
+            for (int d = 0; d < DISTANCES; ++d)
+                if (m[d] == longest)
+                    taken = std::min(taken, arrival(base + costs.symbol[copySymbol(d, lc.c)] +
+                                                        std::uint32_t(lc.extraBits) * COST_ONE_BIT, d, longest));
+            if ((taken >> 32) < UNUSABLE) {
+                best[i + longest] = std::min(best[i + longest], taken);
+                i += longest - 1;
+                continue;
+            }
+        }
+        for (int d = 0; d < DISTANCES; ++d) {
+            const int length = m[d];
+            if (length == 0) continue;
+            const std::uint32_t* symbol = costs.symbol + copySymbol(d, 0);
+            const int            direct = std::min(length, 15);
+            Arrival*             to     = best + i;
+            for (int l = 1; l <= direct; ++l) to[l] = std::min(to[l], arrival(base + symbol[l - 1], d, l));
+            // Longer copies cost the same across a length class: try its end.
+            for (int e = 1; (1 << e) + 14 <= length; ++e) {
+                const int end = std::min((2 << e) + 13, length);
+                to[end]       = std::min(to[end], arrival(base + symbol[14 + e] + std::uint32_t(e) * COST_ONE_BIT, d, end));
+            }
+        }
+    }
+    if ((best[n] >> 32) >= UNUSABLE) return false;
+    steps.clear();
+    for (int j = n; j > 0;) {
+        const int length = int(best[j] & 0xFFFF);
+        steps.push_back({std::uint16_t(length), std::uint8_t(best[j] >> 16), p[j - length]});
+        j -= length;
+    }
+    std::reverse(steps.begin(), steps.end());
+    return true;
+}
+
+int symbolOf(const ParseStep& step) {
+    return step.distanceClass == LITERAL ? step.literal : copySymbol(step.distanceClass, lengthCodeOf(step.length).c);
+}
+
+std::uint64_t parseBits(const std::vector<ParseStep>& steps, const HuffmanCode& h) {
+    std::uint64_t bits = 0;
+    for (const ParseStep& step : steps) {
+        const int symbol = symbolOf(step);
+        if (!h.single) bits += h.length[std::size_t(symbol)];
+        if (step.distanceClass != LITERAL) bits += std::uint64_t(lengthCodeOf(step.length).extraBits);
+    }
+    return bits;
+}
+
+void costsFromCounts(const std::uint64_t* counts, Costs& costs) {
+    std::uint64_t total = 0;
+    for (int s = 0; s < SYMBOLS; ++s) total += counts[s];
+    const double all = double(total ? total : 1);
+    for (int s = 0; s < SYMBOLS; ++s) {
+        const double bits = counts[s] ? std::log2(all / double(counts[s])) : std::log2(all) + 2.0;
+        costs.symbol[s]   = std::max(COST_ONE_BIT, std::uint32_t(bits * COST_ONE_BIT + 0.5));
+    }
+}
+
+void costsFromCode(const HuffmanCode& h, Costs& costs) {
+    for (int s = 0; s < SYMBOLS; ++s)
+        costs.symbol[s] = h.length[std::size_t(s)] == 0 ? UNUSABLE : h.single ? 0 : h.length[std::size_t(s)] * COST_ONE_BIT;
+}
+
+void initialCosts(const std::uint8_t* raw, std::size_t length, Costs& costs) {
+    std::uint64_t counts[EMD_LITERALS] = {};
+    for (std::size_t i = 0; i < length; ++i) ++counts[raw[i]];
+    for (int s = 0; s < EMD_LITERALS; ++s) {
+        const double bits = counts[s] ? std::log2(double(length) / double(counts[s])) + 1.0 : 16.0;
+        costs.symbol[s]   = std::max(COST_ONE_BIT, std::uint32_t(bits * COST_ONE_BIT));
+    }
+    for (int s = EMD_LITERALS; s < SYMBOLS; ++s) costs.symbol[s] = 7 * COST_ONE_BIT;
+}

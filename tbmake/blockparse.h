@@ -1,0 +1,68 @@
+// tbmake/blockparse.h: how the compressor turns a file into block symbols:
+// the file's copy distances, chosen from its own repetitions, and each 8 KB
+// block's cheapest parse into literals and copies under the current bit
+// costs, found as a shortest path over the block's positions.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+#include "tablebase/emdformat.h"
+#include "tbmake/huffman.h"
+
+constexpr std::uint8_t LITERAL = 255;  // distance class of a literal in a parse step
+
+// Bit costs in sixteenths of a bit; UNUSABLE marks a symbol the code lacks.
+constexpr std::uint32_t COST_ONE_BIT = 16;
+constexpr std::uint32_t UNUSABLE     = 1u << 28;
+
+// Length encoding of copies: c = length - 1 below 16, else e = c - 14 extra
+// bits over 2^e + 14. A copy's symbol is its distance class's c-th.
+struct LengthCode {
+    int           c;
+    int           extraBits;
+    std::uint32_t extra;
+};
+LengthCode lengthCodeOf(std::uint32_t length);
+int        copySymbol(int distanceClass, int c);
+
+// What writing each block symbol costs under the code of the moment.
+struct Costs {
+    std::uint32_t symbol[EMD_SYMBOLS];  // sixteenths of a bit, UNUSABLE when absent
+};
+
+// One step of a parse: a literal (distance class LITERAL) or a copy.
+struct ParseStep {
+    std::uint16_t length;
+    std::uint8_t  distanceClass;
+    std::uint8_t  literal;
+};
+
+// Best way found to each position of a block, one word so that a single
+// unsigned minimum keeps the cheapest: price << 32 | class << 16 | length.
+using Arrival = std::uint64_t;
+
+struct ParseScratch {
+    std::vector<std::uint16_t> match;  // [position * 24 + class]: bytes a copy could take there
+    std::vector<Arrival>       best;
+    ParseScratch() : match(std::size_t(EMD_BLOCK_BYTES) * EMD_DISTANCES), best(std::size_t(EMD_BLOCK_BYTES) + 1) {}
+};
+
+// The file's EMD_DISTANCES copy distances, each below the block size.
+void chooseDistances(const std::uint8_t* raw, std::size_t length, std::uint16_t* distances);
+// False when the costs leave no way through the block (a byte the code
+// cannot write and no copy to cover it). Costs of UNUSABLE and more keep
+// their sums at UNUSABLE or above, so an unusable step never looks usable.
+bool parseBlock(const std::uint8_t* p, int n, const std::uint16_t* distances, const Costs& costs, ParseScratch& s,
+                std::vector<ParseStep>& steps);
+int symbolOf(const ParseStep& step);
+// Bits of a parse under a code, extra bits included.
+std::uint64_t parseBits(const std::vector<ParseStep>& steps, const HuffmanCode& h);
+// Costs from symbol counts: the information content of each symbol, at
+// least one bit (a Huffman code spends no less); a symbol the parse did not
+// use stays within reach at a little more than the rarest one.
+void costsFromCounts(const std::uint64_t* counts, Costs& costs);
+// Costs of writing each symbol in a code: its length.
+void costsFromCode(const HuffmanCode& h, Costs& costs);
+// A first guess before any parse: literals by the file's byte frequencies,
+// copies at about seven bits plus their extra bits.
+void initialCosts(const std::uint8_t* raw, std::size_t length, Costs& costs);
