@@ -3,6 +3,7 @@
 // longest mates, and tbgen making missing sub-tables on its own.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -172,7 +173,8 @@ TEST(TableGenerator, UnmovesAreTheReverseOfMoves) {
 TEST(TableGenerator, ThreeManTablesEqualGaviota) {
     if (!tablesPresent({"kpk", "knk", "kbk", "krk", "kqk"})) return;
     for (const char* name : {"kpk", "knk", "kbk", "krk", "kqk"}) {
-        const std::string dump = testing::TempDir() + "brix-tbdump.txt";
+        // One file per process: two suites may run at once on one machine.
+        const std::string dump = testing::TempDir() + "brix-tbdump-" + std::to_string(::getpid()) + ".txt";
         ASSERT_EQ(runCommand(std::string(BRIX_TOOLS_BINARY) + " tbdump " + BRIX_TABLEBASE_DIR + " " + name + " > " +
                              dump),
                   0);
