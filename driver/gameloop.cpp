@@ -183,16 +183,10 @@ static void engineTurn() {
         announceResult();
 
         // 11. The clock: time used, a new control, the increment.
-        // Summed in 64 bits and clamped: a long game of large controls
-        // would otherwise run the clock past 32 bits.
         if (engineSide != NO_SIDE) {
-            std::int64_t clock = remainingTime[engineSide];
-            clock -= (elapsedTime() - thinkStartTime) / 10;
-            if (levelMoves > 0 && ((gamePly + engineSide) / 2 + side) % levelMoves == 0) clock += levelBaseTime;
-            if (levelIncrement > 0) clock += levelIncrement;
-            clock = clock < -CLOCK_LIMIT ? -CLOCK_LIMIT : clock > CLOCK_LIMIT ? CLOCK_LIMIT : clock;
-            remainingTime[engineSide] = std::int32_t(clock);
-            traceLog("CLK-> %ld\n", static_cast<long>(clock));
+            chargeClock(engineSide, (elapsedTime() - thinkStartTime) / 10,
+                        levelMoves > 0 && ((gamePly + engineSide) / 2 + side) % levelMoves == 0);
+            traceLog("CLK-> %ld\n", static_cast<long>(remainingTime[engineSide]));
         }
 
         // 12. Ponder on the predicted reply.
@@ -352,11 +346,7 @@ static void carryOutCommand() {
         ply = 0;
         break;
     case CMD_GO:
-        if (engineSide != NO_SIDE) {
-            const std::int32_t t       = remainingTime[engineSide];
-            remainingTime[engineSide]  = remainingTime[side];
-            remainingTime[side]        = t;
-        }
+        if (engineSide != NO_SIDE && engineSide != side) exchangeClocks();
         forceMode  = 0;
         engineSide = side;
         break;
@@ -379,15 +369,8 @@ static void carryOutCommand() {
         setUpUciPosition();
         break;
     case CMD_ANALYZE:
-        // A second analyze before exit must not save analysis's own settings.
-        if (!analysisTimeSaved) {
-            savedMoveTime     = moveTime;
-            savedDepthLimit   = depthLimit;
-            analysisTimeSaved = true;
-        }
-        moveTime          = 0;
-        depthLimit        = 60;
-        analyzeMode       = 1;
+        beginAnalysisLimits();
+        analyzeMode = 1;
         break;
     default: break;
     }

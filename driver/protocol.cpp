@@ -23,10 +23,6 @@ int           undoPlies;
 PendingMove   pendingMove = {-1, -1, 0, {0}};
 char          setupText[128];
 
-std::int32_t  savedMoveTime;
-std::uint8_t  savedDepthLimit;
-bool          analysisTimeSaved;
-
 namespace {
 
 // A ping received during the engine's own search, answered after its move.
@@ -87,13 +83,9 @@ std::int32_t readSeconds(const char* text) {
 }
 
 void commandLevel() {
-    levelMoves           = std::uint16_t(number(1) < 0 ? 0 : number(1) > 65535 ? 65535 : number(1));
-    levelBaseTime        = readMinutes(words[2]);
-    const std::int32_t inc = readSeconds(words[3]);
-    levelIncrement       = std::uint16_t(inc > 65535 ? 65535 : inc);
-    depthLimit           = 64;
-    moveTime             = levelMoves ? 2 * std::int32_t(std::uint32_t(levelBaseTime) / levelMoves) : levelBaseTime;
-    remainingTime[WHITE] = remainingTime[BLACK] = levelBaseTime;
+    const auto         moves = std::uint16_t(number(1) < 0 ? 0 : number(1) > 65535 ? 65535 : number(1));
+    const std::int32_t inc   = readSeconds(words[3]);
+    setClockControl(moves, readMinutes(words[2]), std::uint16_t(inc > 65535 ? 65535 : inc));
 }
 
 std::int32_t clampTime(long t) { return t < 0 ? 0 : t > CLOCK_LIMIT ? CLOCK_LIMIT : std::int32_t(t); }
@@ -101,7 +93,7 @@ std::int32_t clampTime(long t) { return t < 0 ? 0 : t > CLOCK_LIMIT ? CLOCK_LIMI
 void commandTime() {
     const std::int32_t t = clampTime(number(1));
     if (engineSide == NO_SIDE) {
-        remainingTime[xside] = t;
+        setClock(xside, t);
         return;
     }
     long lag = long(remainingTime[engineSide]) - t;
@@ -114,8 +106,8 @@ void commandTime() {
             if (lag <= 20) lag = 20;
         }
     }
-    clockLag                  = std::int16_t(lag);
-    remainingTime[engineSide] = t;
+    setClockLag(std::int16_t(lag));
+    setClock(engineSide, t);
 }
 
 void printBoard() {
@@ -235,12 +227,8 @@ void processCommand(const char* line) {
         // plays neither side until told, also when its search had ended.
         analyzeMode = 0;
         engineSide  = NO_SIDE;
-        // Only analysis saved the time settings; without one they stay.
-        if (analysisTimeSaved) {
-            moveTime          = savedMoveTime;
-            depthLimit        = savedDepthLimit;
-            analysisTimeSaved = false;
-        }
+        // Only analysis kept the time settings; without one they stay.
+        endAnalysisLimits();
         stopRequest = STOP_ABORT;
     } else if (is("force")) {
         if (!forceMode) {
@@ -306,26 +294,14 @@ void processCommand(const char* line) {
         std::snprintf(setupText, sizeof setupText, "%.80s %.1s %.4s %.2s", words[1], words[2], words[3], words[4]);
         stopRequest = STOP_ABORT;
     } else if (is("sd")) {
-        // An 8-bit depth, so sd -3 is 253, capped at 56; a limit of 0 would
-        // leave the search without a single iteration, so it is 1.
-        const auto d = std::uint8_t(static_cast<unsigned long>(number(1)));
-        depthLimit   = std::uint8_t(d > 56 ? 56 : d < 1 ? 1 : d);
-        levelIncrement = 0;
-        levelBaseTime  = 0;
-        levelMoves     = 0;
-        moveTime       = 0;
-        remainingTime[WHITE] = remainingTime[BLACK] = 0;
+        // An 8-bit depth, so sd -3 is 253, capped at 56.
+        setFixedDepth(std::uint8_t(static_cast<unsigned long>(number(1))));
     } else if (is("st")) {
-        levelMoves = 0;
-        levelBaseTime = 0;
-        levelIncrement = 0;
-        depthLimit     = 64;
-        moveTime       = readSeconds(words[1]);
-        remainingTime[WHITE] = remainingTime[BLACK] = moveTime;
+        setFixedMoveTime(readSeconds(words[1]));
     } else if (is("time")) {
         commandTime();
     } else if (is("otim")) {
-        remainingTime[engineSide == NO_SIDE ? side : engineSide ^ 1] = clampTime(number(1));
+        setClock(engineSide == NO_SIDE ? side : engineSide ^ 1, clampTime(number(1)));
     } else if (is("undo")) {
         pendingCommand = CMD_UNDO;
         undoPlies      = 1;

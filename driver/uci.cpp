@@ -215,37 +215,24 @@ void recordGo(const char* text) {
     // Depth: as sd caps it; mate in n needs about 2n plies.
     long limit = depth > 0 ? depth : 64;
     if (mate > 0 && 2 * mate < limit) limit = 2 * mate;
-    depthLimit   = std::uint8_t(depth > 0 || mate > 0 ? (limit > 56 ? 56 : limit < 1 ? 1 : limit) : 64);
-    uciNodeLimit = std::uint32_t(nodes > 0xFFFFFFFFL ? 0xFFFFFFFFL : nodes);
-    movesToGo    = 0;
-    if (fixed >= 0) {
+    if (limit > MAX_SET_DEPTH) limit = MAX_SET_DEPTH;
+    const auto depthCap = std::uint8_t(depth > 0 || mate > 0 ? (limit < 1 ? 1 : limit) : 64);
+    uciNodeLimit        = std::uint32_t(nodes > 0xFFFFFFFFL ? 0xFFFFFFFFL : nodes);
+    if (fixed >= 0 && !infinite) {
         // A fixed time a move, as st sets it.
-        levelMoves     = 0;
-        levelBaseTime  = 0;
-        levelIncrement = 0;
-        moveTime       = toCentiseconds(fixed) > 0 ? toCentiseconds(fixed) : 1;
-        remainingTime[WHITE] = remainingTime[BLACK] = moveTime;
-    } else if (time[side] >= 0) {
-        // The clocks: a whole game with increment, or moves to go. The base
-        // time only has to be set (a zero would read as a fixed time a move);
-        // with moves to go it caps a move at twice the clock's share.
-        const std::int32_t mine  = toCentiseconds(time[side]);
-        remainingTime[side]      = mine;
-        remainingTime[xside]     = time[xside] >= 0 ? toCentiseconds(time[xside]) : mine;
-        const long inc           = increment[side] / 10;
-        levelIncrement           = std::uint16_t(inc > 65535 ? 65535 : inc);
-        levelBaseTime            = mine > 0 ? mine : 1;
-        levelMoves               = std::uint16_t(toGo > 0 ? (toGo > 65535 ? 65535 : toGo) : 0);
-        movesToGo                = levelMoves;
-        moveTime                 = levelBaseTime;
+        setFixedMoveTime(toCentiseconds(fixed) > 0 ? toCentiseconds(fixed) : 1, depthCap);
+    } else if (time[side] >= 0 && !infinite) {
+        // The clocks: a whole game with increment, or moves to go.
+        const std::int32_t mine = toCentiseconds(time[side]);
+        const long         inc  = increment[side] / 10;
+        setClocksLeft(side, mine, time[xside] >= 0 ? toCentiseconds(time[xside]) : mine,
+                      std::uint16_t(inc > 65535 ? 65535 : inc),
+                      std::uint16_t(toGo > 0 ? (toGo > 65535 ? 65535 : toGo) : 0), depthCap);
     } else {
-        // Depth, nodes or mate alone, infinite, or nothing at all: no clock.
-        levelMoves     = 0;
-        levelBaseTime  = 0;
-        levelIncrement = 0;
-        moveTime       = 0;
+        // Depth, nodes or mate alone, infinite (whatever clocks came with
+        // it), or nothing at all: no time limit.
+        setFixedMoveTime(0, depthCap);
     }
-    if (infinite) moveTime = 0;
     uciInfinite    = infinite;
     uciPonderGo    = ponder;
     pendingCommand = CMD_SEARCH;

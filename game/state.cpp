@@ -43,8 +43,7 @@ void resetGame() {
     lastBookPly          = 0;
     pondering            = 0;
     lastMovePly          = -1;
-    remainingTime[WHITE] = remainingTime[BLACK] = levelBaseTime;
-    clockLag             = 20;
+    resetClocks();
     engineSide           = NO_SIDE;
     bookProbesLeft       = 3;
 }

@@ -77,13 +77,8 @@ void resetSearchState() {
 
 // A search under a fixed depth or time, as the st and sd commands set it.
 void runSearch(int depth, std::int32_t centiseconds) {
-    levelMoves = 0;
-    levelBaseTime = 0;
-    levelIncrement = 0;
-    moveTime         = centiseconds;
-    remainingTime[0] = remainingTime[1] = centiseconds;
-    depthLimit       = std::uint8_t(depth);
-    thinkStartTime   = elapsedTime();
+    setFixedMoveTime(centiseconds, std::uint8_t(depth));
+    thinkStartTime = elapsedTime();
     think();
 }
 
