@@ -13,13 +13,12 @@
 #include "board/notation.h"
 #include "board/position.h"
 #include "board/setup.h"
-#include "driver/console.h"
-#include "driver/gameloop.h"
-#include "driver/protocol.h"
 #include "eval/evaluate.h"
 #include "eval/pawns.h"
+#include "io/console.h"
 #include "search/hashtable.h"
 #include "search/search.h"
+#include "search/settings.h"
 #include "search/think.h"
 #include "tools/pgn.h"
 
@@ -71,7 +70,6 @@ void resetSearchState() {
     searchGamePly      = 0;
     expectedBalance    = 0;
     pondering          = 0;
-    analyzeMode        = 0;
     engineOptions      = std::uint16_t(engineOptions & ~OPTION_POST);
 }
 
