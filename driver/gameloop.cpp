@@ -7,6 +7,7 @@
 #include "board/movegen.h"
 #include "board/notation.h"
 #include "board/position.h"
+#include "board/rules.h"
 #include "board/setup.h"
 #include "book/book.h"
 #include "driver/console.h"
@@ -35,22 +36,6 @@ static void recordMoveText(Move m) {
     std::snprintf(moveTextHistory[gamePly], sizeof moveTextHistory[0], "%s", moveToSan(m));
 }
 
-bool insufficientMaterial() {
-    if (pieceCount[WHITE][PAWN] || pieceCount[BLACK][PAWN]) return false;
-    for (int c = 0; c < 2; ++c)
-        if (pieceCount[c][ROOK] || pieceCount[c][QUEEN]) return false;
-    const int knights = pieceCount[WHITE][KNIGHT] + pieceCount[BLACK][KNIGHT];
-    const int bishops = pieceCount[WHITE][BISHOP] + pieceCount[BLACK][BISHOP];
-    // Kings alone, or one knight or bishop against a bare king.
-    if (knights + bishops <= 1) return true;
-    if (knights) return false;
-    // Only bishops, all on squares of one colour: no mate can ever arise.
-    int colours = 0;
-    for (int s = 0; s < 64; ++s)
-        if (codeType(board[s]) == BISHOP) colours |= 1 << ((rowOf(s) + fileOf(s)) & 1);
-    return colours != 3;
-}
-
 void announceResult() {
     generateHere();
     bool legal = false;
@@ -63,7 +48,7 @@ void announceResult() {
     if (legal) {
         if (repetitionCount() >= 2)
             std::snprintf(line, sizeof line, "1/2-1/2 {Draw by repetition}");
-        else if (fiftyCount >= 100)
+        else if (fiftyMovesPassed())
             std::snprintf(line, sizeof line, "1/2-1/2 {Draw by fifty move rule}");
         else if (insufficientMaterial())
             std::snprintf(line, sizeof line, "1/2-1/2 {Insufficient material}");

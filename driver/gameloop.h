@@ -8,5 +8,3 @@
 
 void runGameLoop();  // returns when quit is requested or input ends
 void announceResult();
-// Whether neither side can mate by any sequence of legal moves.
-bool insufficientMaterial();
