@@ -22,11 +22,6 @@
 #include "search/timecontrol.h"
 #include "tablebase/tablebase.h"
 
-static void say(const char* text) {
-    std::printf("%s\n", text);
-    std::fflush(stdout);
-}
-
 static void generateHere() {
     ply = 0;
     generateAllMoves();
@@ -63,7 +58,7 @@ void announceResult() {
     }
     if (line[0]) {
         gameOver = 1;
-        say(line);
+        printAndFlush("%s\n", line);
     }
 }
 
@@ -138,7 +133,7 @@ static void engineTurn() {
             }
         }
         if (!move) {
-            say("ERROR (no legal moves): think");
+            printAndFlush("ERROR (no legal moves): think\n");
             engineSide = NO_SIDE;
             gameOver   = 1;
             return;
@@ -147,7 +142,7 @@ static void engineTurn() {
         recordMoveText(move);
         const int at = gamePly;
         if (!makeMove(move)) {
-            say("ERROR (unexpected illegal move error): think");
+            printAndFlush("ERROR (unexpected illegal move error): think\n");
             gameOver = 1;
         } else {
             appendCheckSign(at);
@@ -155,11 +150,10 @@ static void engineTurn() {
         ply = 0;
         if ((engineOptions & OPTION_XBOARD) && !gameOver) {
             if (resigns()) {
-                say("resign");
+                printAndFlush("resign\n");
                 gameOver = 1;
             } else {
-                std::printf("move %s\n", moveTextHistory[at]);
-                std::fflush(stdout);
+                printAndFlush("move %s\n", moveTextHistory[at]);
                 traceLog("SENT-> %s\n", moveTextHistory[at]);
             }
         }
@@ -276,7 +270,7 @@ static void uciTurn() {
 // four promotions the generator lists queen, rook, bishop, knight.
 static void applyUserMove() {
     if (gamePly >= GAME_PLY_LIMIT) {
-        say("ERROR (maximum number of moves reached): main");
+        printAndFlush("ERROR (maximum number of moves reached): main\n");
         pendingMove.from = pendingMove.to = -1;
         return;
     }
@@ -307,8 +301,7 @@ static void applyUserMove() {
         lastMovePly = std::int16_t(gamePly - 1);
         announceResult();
     } else {
-        std::printf("Illegal move: %s\n", move ? moveTextHistory[at] : pendingMove.word);
-        std::fflush(stdout);
+        printAndFlush("Illegal move: %s\n", move ? moveTextHistory[at] : pendingMove.word);
         traceLog("IMV-> %d %d (%lu)\n", pendingMove.from, pendingMove.to, static_cast<unsigned long>(elapsedTime()));
     }
     pendingMove.from = pendingMove.to = -1;
@@ -344,7 +337,7 @@ static void carryOutCommand() {
         // A position the engine cannot play leaves the board as it was, but
         // the game restarts all the same: the GUI has ended the old one, and
         // the engine must not go on playing a side in it.
-        if (!setPositionFromFen(setupText)) say("tellusererror Illegal position");
+        if (!setPositionFromFen(setupText)) printAndFlush("tellusererror Illegal position\n");
         resetGame();
         break;
     case CMD_SEARCH:
@@ -374,7 +367,7 @@ void runGameLoop() {
             if (uciGoActive) uciTurn();
         } else {
             if (!gameOver && gamePly >= GAME_PLY_LIMIT) {
-                say("ERROR (maximum number of moves reached): main");
+                printAndFlush("ERROR (maximum number of moves reached): main\n");
                 gameOver = 1;
             }
             if (analyzeMode) engineSide = side;

@@ -4,7 +4,6 @@
 // can overflow anything.
 #include "driver/protocol.h"
 #include <cctype>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,15 +53,6 @@ void splitLine(const char* line) {
 bool is(const char* name) { return std::strcmp(words[0], name) == 0; }
 int  arguments() { return wordCount - 1; }
 long number(int i) { return std::strtol(words[i], nullptr, 10); }
-
-void reply(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void reply(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::fflush(stdout);
-}
 
 // "M" or "M:SS" minutes into centiseconds. The sum is formed in double,
 // where no figure a GUI can send overflows, and clamped before narrowing.
@@ -129,13 +119,13 @@ void commandHint() {
         m = ponderMove;
     else if (analyzeMode && pvLength[0] >= 1)
         m = pvTable[0][0];
-    if (m) reply("Hint: %s\n", moveToCoord(m));
+    if (m) printAndFlush("Hint: %s\n", moveToCoord(m));
 }
 
 void analysisStatus() {
-    reply("stat01: %ld %d %d %d %d %s\n", static_cast<long>((elapsedTime() - thinkStartTime) / 10),
-          static_cast<int>(nodeCount), iterationDepth, rootMoveCount - rootMoveNumber, rootMoveCount,
-          moveToCoord(gameHistory[gamePly - ply].move));
+    printAndFlush("stat01: %ld %d %d %d %d %s\n", static_cast<long>((elapsedTime() - thinkStartTime) / 10),
+                  static_cast<int>(nodeCount), iterationDepth, rootMoveCount - rootMoveNumber, rootMoveCount,
+                  moveToCoord(gameHistory[gamePly - ply].move));
 }
 
 void commandProtover() {
@@ -185,7 +175,7 @@ void moveRule() {
 void answerDeferredPing() {
     if (!pingDeferred) return;
     pingDeferred = false;
-    reply("pong %s\n", deferredPing);
+    printAndFlush("pong %s\n", deferredPing);
 }
 
 void processCommand(const char* line) {
@@ -214,13 +204,13 @@ void processCommand(const char* line) {
         initTablebases();
         std::int16_t score;
         if (probeTablebase(&score))
-            reply("Max %d , Score %d\n", egtbMaxPieces, score);
+            printAndFlush("Max %d , Score %d\n", egtbMaxPieces, score);
         else
-            reply(egtbMaxPieces < 0 ? "EGTB not found\n" : "Position not in EGTB\n");
+            printAndFlush(egtbMaxPieces < 0 ? "EGTB not found\n" : "Position not in EGTB\n");
     } else if (is("eval")) {
         if (idle) {
             setEvaluationPhase();  // the weights of this position's phase
-            reply("Eval: %d\n", evaluate(-10000, 10000));
+            printAndFlush("Eval: %d\n", evaluate(-10000, 10000));
         }
     } else if (is("exit")) {
         // Analysis only borrowed the side to move; after it the engine
@@ -249,7 +239,7 @@ void processCommand(const char* line) {
         if (pondering) stopRequest = STOP_ABORT;
     } else if (is("level")) {
         if (arguments() != 3) {
-            reply("ERROR (wrong number of parameters): level <nmoves> <min> <inc>\n");
+            printAndFlush("ERROR (wrong number of parameters): level <nmoves> <min> <inc>\n");
             return;
         }
         commandLevel();
@@ -265,7 +255,7 @@ void processCommand(const char* line) {
             pingDeferred = true;
         } else {
             stopRequest = STOP_ABORT;
-            reply("pong %s\n", words[1]);
+            printAndFlush("pong %s\n", words[1]);
         }
     } else if (is("playother")) {
         forceMode   = 0;

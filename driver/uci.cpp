@@ -39,15 +39,6 @@ namespace {
 char positionFen[128];
 char positionMoves[INPUT_LINE_SIZE];
 
-void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void say(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::fflush(stdout);
-}
-
 // The next space-separated word of *p, copied into word (cut to fit);
 // false when none is left.
 bool nextWord(const char** p, char* word, std::size_t size) {
@@ -80,20 +71,21 @@ std::int32_t toCentiseconds(long ms) {
 }
 
 void identify() {
-    say("id name %s\n", engineName);
-    say("id author the Brix developers\n");
+    printAndFlush("id name %s\n", engineName);
+    printAndFlush("id author the Brix developers\n");
     const std::uint64_t mb = hashTableBytes() >> 20;
-    say("option name Hash type spin default %llu min 1 max 65536\n", static_cast<unsigned long long>(mb ? mb : 1));
-    say("option name Clear Hash type button\n");
-    say("option name Ponder type check default %s\n", engineOptions & OPTION_PONDER ? "true" : "false");
-    say("option name OwnBook type check default %s\n", uciOwnBook ? "true" : "false");
-    say("option name BookFile type string default %s\n", bookFileName[0] ? bookFileName : "<empty>");
-    say("option name BookLearning type check default %s\n", engineOptions & OPTION_LEARN ? "true" : "false");
-    say("option name EGTBPath type string default %s\n", egtbPath[0] ? egtbPath : "<empty>");
+    printAndFlush("option name Hash type spin default %llu min 1 max 65536\n",
+                  static_cast<unsigned long long>(mb ? mb : 1));
+    printAndFlush("option name Clear Hash type button\n");
+    printAndFlush("option name Ponder type check default %s\n", engineOptions & OPTION_PONDER ? "true" : "false");
+    printAndFlush("option name OwnBook type check default %s\n", uciOwnBook ? "true" : "false");
+    printAndFlush("option name BookFile type string default %s\n", bookFileName[0] ? bookFileName : "<empty>");
+    printAndFlush("option name BookLearning type check default %s\n", engineOptions & OPTION_LEARN ? "true" : "false");
+    printAndFlush("option name EGTBPath type string default %s\n", egtbPath[0] ? egtbPath : "<empty>");
     // The cache is 2^n KB; the option counts whole megabytes.
-    say("option name EGTBCacheSize type spin default %d min 1 max 1024\n",
-        egtbCacheSizeLog >= 10 ? 1 << (egtbCacheSizeLog - 10) : 1);
-    say("uciok\n");
+    printAndFlush("option name EGTBCacheSize type spin default %d min 1 max 1024\n",
+                  egtbCacheSizeLog >= 10 ? 1 << (egtbCacheSizeLog - 10) : 1);
+    printAndFlush("uciok\n");
 }
 
 bool isTrue(const char* value) { return strcasecmp(value, "true") == 0; }
@@ -126,7 +118,7 @@ void setOption(const char* text) {
             return;
         }
         if (!resizeHashTables(std::uint64_t(mb) * 1024)) {
-            say("ERROR (not enough memory): setoption\n");
+            printAndFlush("ERROR (not enough memory): setoption\n");
             std::exit(1);
         }
     } else if (strcasecmp(name, "Clear Hash") == 0) {
@@ -265,7 +257,7 @@ void printUciThinking(int depth, int score) {
     std::printf(" nodes %lu nps %llu time %lu pv", static_cast<unsigned long>(nodeCount),
                 static_cast<unsigned long long>(nps), static_cast<unsigned long>(ms));
     for (int i = 0; i < pvLength[0]; ++i) std::printf(" %s", moveToUci(pvTable[0][i]));
-    say("\n");
+    printAndFlush("\n");
 }
 
 void printUciBookLine(const char* candidates) { printUciInfoString("book %s", candidates); }
@@ -293,7 +285,7 @@ void processUciCommand(const char* line) {
     if (is(line, "uci")) {
         identify();
     } else if (is(line, "isready")) {
-        say("readyok\n");
+        printAndFlush("readyok\n");
     } else if (is(line, "quit")) {
         pendingCommand = CMD_QUIT;
         stopRequest    = STOP_ABORT;
@@ -337,20 +329,20 @@ void printUciInfoString(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    say("info string %s\n", text);
+    printAndFlush("info string %s\n", text);
 }
 
 void printUciBestMove(Move move, Move reply) {
     if (!move) {
-        say("bestmove 0000\n");
+        printAndFlush("bestmove 0000\n");
         return;
     }
     char text[8];
     std::snprintf(text, sizeof text, "%s", moveToUci(move));
     if (reply)
-        say("bestmove %s ponder %s\n", text, moveToUci(reply));
+        printAndFlush("bestmove %s ponder %s\n", text, moveToUci(reply));
     else
-        say("bestmove %s\n", text);
+        printAndFlush("bestmove %s\n", text);
 }
 
 // Finds the generated move with the word's squares; a promotion needs its
