@@ -15,6 +15,7 @@
 #include "driver/uci.h"
 #include "eval/evaluate.h"
 #include "eval/pawns.h"
+#include "game/result.h"
 #include "game/state.h"
 #include "search/hashtable.h"
 #include "search/search.h"
@@ -29,37 +30,6 @@ static void generateHere() {
 
 static void recordMoveText(Move m) {
     std::snprintf(moveTextHistory[gamePly], sizeof moveTextHistory[0], "%s", moveToSan(m));
-}
-
-void announceResult() {
-    generateHere();
-    bool legal = false;
-    for (std::uint32_t i = firstMove[0]; i < firstMove[1] && !legal; ++i)
-        if (makeMove(moveStack[i].move)) {
-            unmakeMove();
-            legal = true;
-        }
-    char line[64] = "";
-    if (legal) {
-        if (repetitionCount() >= 2)
-            std::snprintf(line, sizeof line, "1/2-1/2 {Draw by repetition}");
-        else if (fiftyMovesPassed())
-            std::snprintf(line, sizeof line, "1/2-1/2 {Draw by fifty move rule}");
-        else if (insufficientMaterial())
-            std::snprintf(line, sizeof line, "1/2-1/2 {Insufficient material}");
-    } else if (!inCheck()) {
-        std::snprintf(line, sizeof line, "1/2-1/2 {Stalemate}");
-    } else {
-        const char* comment = side == engineSide              ? "You win"
-                              : (side ^ 1) == engineSide      ? "Computer wins"
-                              : side == WHITE                 ? "Black wins"
-                                                              : "White wins";
-        std::snprintf(line, sizeof line, "%s {%s}", side == WHITE ? "0-1" : "1-0", comment);
-    }
-    if (line[0]) {
-        gameOver = 1;
-        printAndFlush("%s\n", line);
-    }
 }
 
 // The engine resigns after three hopeless moves in a row, when the

@@ -7,4 +7,3 @@
 #include "search/settings.h"
 
 void runGameLoop();  // returns when quit is requested or input ends
-void announceResult();
