@@ -236,33 +236,20 @@ static void uciTurn() {
     uciPonderGo = false;
 }
 
-// Step 15: the user's move, with the promotion letter choosing among the
-// four promotions the generator lists queen, rook, bishop, knight.
+// Step 15: the user's move. A promotion without its letter is to a queen,
+// and a letter after any other move is passed over.
 static void applyUserMove() {
     if (gamePly >= GAME_PLY_LIMIT) {
         printAndFlush("ERROR (maximum number of moves reached): main\n");
         pendingMove.from = pendingMove.to = -1;
         return;
     }
-    generateHere();
-    std::uint32_t found = firstMove[1];
-    for (std::uint32_t i = firstMove[0]; i < firstMove[1]; ++i)
-        if (moveFrom(moveStack[i].move) == pendingMove.from && moveTo(moveStack[i].move) == pendingMove.to) {
-            found = i;
-            break;
-        }
-    Move move = 0;
-    if (found < firstMove[1]) {
-        move = moveStack[found].move;
-        if (move & MOVE_PROMOTION) {
-            const char letter = pendingMove.promotion;
-            const int  shift  = letter == 'R' || letter == 'r' ? 1 : letter == 'B' || letter == 'b' ? 2
-                                : letter == 'N' || letter == 'n'                               ? 3
-                                                                                                : 0;
-            move = moveStack[found + std::uint32_t(shift)].move;
-        }
-        recordMoveText(move);
-    }
+    ply       = 0;
+    Move move = findCoordinateMove(pendingMove.from, pendingMove.to, 0);
+    if (!move)
+        move = findCoordinateMove(pendingMove.from, pendingMove.to,
+                                  pendingMove.promotion ? pendingMove.promotion : 'Q');
+    if (move) recordMoveText(move);
     const int at = gamePly;
     if (move && makeMove(move)) {
         ply = 0;

@@ -139,24 +139,17 @@ void commandProtover() {
     std::fflush(stdout);
 }
 
-bool isSquare(const char* s) { return s[0] >= 'a' && s[0] <= 'h' && s[1] >= '1' && s[1] <= '8'; }
-
-// Only "e2e4" or "e7e8q" shapes are moves; other words ("eret", "accepted")
-// would otherwise map onto squares by wrap-around and be played.
-bool isMoveWord(const char* w) {
-    if (!isSquare(w) || !isSquare(w + 2)) return false;
-    return w[4] == '\0' || (w[5] == '\0' && std::strchr("qrbnQRBN", w[4]) != nullptr);
-}
-
 // Any other word: a move in coordinates, or the predicted reply arriving.
+// A word that is no move leaves no move for the game loop.
 void moveRule() {
-    const char* w     = words[0];
-    const bool  valid = isMoveWord(w);
-    const int   from  = valid ? (w[0] - 'a') + 8 * ('8' - w[1]) : -1;
-    const int   to    = valid ? (w[2] - 'a') + 8 * ('8' - w[3]) : -1;
+    const char* w = words[0];
+    int         from, to;
+    char        letter;
+    const bool  valid = readCoordinates(w, &from, &to, &letter);
+    if (!valid) from = to = -1;
     pendingMove.from      = std::int8_t(from);
     pendingMove.to        = std::int8_t(to);
-    pendingMove.promotion = valid ? w[4] : 0;
+    pendingMove.promotion = valid ? letter : 0;
     std::snprintf(pendingMove.word, sizeof pendingMove.word, "%s", w);
     stopRequest = STOP_ABORT;
     if (!pondering || !valid || from != moveFrom(ponderMove) || to != moveTo(ponderMove)) return;

@@ -4,13 +4,11 @@
 // in the engine's centiseconds.
 #include "driver/uci.h"
 #include <strings.h>
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include "board/makemove.h"
-#include "board/movegen.h"
 #include "board/notation.h"
 #include "board/position.h"
 #include "board/setup.h"
@@ -310,19 +308,6 @@ void processUciCommand(const char* line) {
     checkNodeLimit();
 }
 
-const char* moveToUci(Move m) {
-    static char text[6];
-    const int   from = moveFrom(m), to = moveTo(m);
-    text[0]          = char('a' + (from & 7));
-    text[1]          = char('8' - (from >> 3));
-    text[2]          = char('a' + (to & 7));
-    text[3]          = char('8' - (to >> 3));
-    const int promotion = movePromotion(m);
-    text[4]             = promotion ? char(std::tolower(static_cast<unsigned char>(PIECE_LETTERS[promotion]))) : '\0';
-    text[5]             = '\0';
-    return text;
-}
-
 void printUciInfoString(const char* format, ...) {
     char    text[256];
     va_list args;
@@ -345,26 +330,6 @@ void printUciBestMove(Move move, Move reply) {
         printAndFlush("bestmove %s\n", text);
 }
 
-// Finds the generated move with the word's squares; a promotion needs its
-// letter (either case), any other move must come without one.
-static Move findCoordinateMove(const char* w) {
-    auto square = [](const char* s) { return s[0] >= 'a' && s[0] <= 'h' && s[1] >= '1' && s[1] <= '8'; };
-    const std::size_t n = std::strlen(w);
-    if ((n != 4 && n != 5) || !square(w) || !square(w + 2)) return 0;
-    const int from = (w[0] - 'a') + 8 * ('8' - w[1]);
-    const int to   = (w[2] - 'a') + 8 * ('8' - w[3]);
-    const int want = n == 5 ? std::toupper(static_cast<unsigned char>(w[4])) : 0;
-    ply            = 0;
-    generateAllMoves();
-    for (std::uint32_t i = firstMove[0]; i < firstMove[1]; ++i) {
-        const Move m = moveStack[i].move;
-        if (moveFrom(m) != from || moveTo(m) != to) continue;
-        const int promotion = movePromotion(m);
-        if ((promotion ? PIECE_LETTERS[promotion] : 0) == want) return m;
-    }
-    return 0;
-}
-
 void setUpUciPosition() {
     if (positionFen[0]) {
         if (!setPositionFromFen(positionFen)) {
@@ -382,7 +347,10 @@ void setUpUciPosition() {
             printUciInfoString("game too long: moves from %s on not played", word);
             break;
         }
-        const Move m = findCoordinateMove(word);
+        // A promotion needs its letter, and any other move must come without one.
+        int        from, to;
+        char       letter;
+        const Move m = readCoordinates(word, &from, &to, &letter) ? findCoordinateMove(from, to, letter) : 0;
         if (!m || !makeMove(m)) {
             printUciInfoString("illegal move %s: the position before it stays", word);
             break;
