@@ -215,9 +215,8 @@ static void uciTurn() {
         }
     }
     while (stopRequest == STOP_NONE && (uciInfinite || pondering)) {
-        const char* line = readInput(true);
+        const char* line = readCommand(true);
         if (!line) break;
-        traceLog("CMD-> %s (%lu)\n", line, static_cast<unsigned long>(elapsedTime()));
         processUciCommand(line);
     }
     if (!move && hasLegalMove()) {
@@ -335,20 +334,16 @@ void runGameLoop() {
         // 13. Wait for a request; the end of input counts as quit. The first
         // line chooses the protocol: "uci" for UCI, anything else xboard.
         while (pendingCommand == CMD_NONE && pendingMove.from < 0) {
-            const char* line = readInput(true);
+            const char* line = readCommand(true);
             if (!line) {
                 pendingCommand = CMD_QUIT;
                 break;
             }
-            traceLog("CMD-> %s (%lu)\n", line, static_cast<unsigned long>(elapsedTime()));
             if (firstLine) {
                 firstLine = false;
                 if (std::strcmp(line, "uci") == 0) enterUciMode();
             }
-            if (uciMode)
-                processUciCommand(line);
-            else
-                processCommand(line);
+            interpretCommand(line);
         }
         // 14. Quit.
         if (pendingCommand == CMD_QUIT) return;
