@@ -118,7 +118,7 @@ void resetFuzzEngine() {
     engineOptions  = OPTION_XBOARD | OPTION_POST;
     endAnalysisLimits();  // forgets what an analyze of the last input kept
     setFixedDepth(3);
-    setupText[0]   = '\0';
+    setupText[0] = '\0';
     // Search memory that reaches from one think into the next.
     clearHashTables();
     clearPawnHashTable();
