@@ -1,5 +1,6 @@
-// driver/gameloop.cpp: the game loop. The interpreter only records requests;
-// every change of the board happens here, between searches.
+// driver/gameloop.cpp: the game loop and the executor of the requests the
+// interpreters record. Every change of the board happens here or in the
+// engine's turn it calls, between searches.
 #include "driver/gameloop.h"
 #include <cstring>
 #include "board/makemove.h"
@@ -14,7 +15,7 @@
 #include "game/state.h"
 #include "search/timecontrol.h"
 
-// Step 15: the user's move. A promotion without its letter is to a queen,
+// The user's move. A promotion without its letter is to a queen,
 // and a letter after any other move is passed over.
 static void applyUserMove() {
     if (gamePly >= GAME_PLY_LIMIT) {
@@ -94,9 +95,10 @@ void runGameLoop() {
     pollHook       = pollInputDuringSearch;  // the search hears the session's input
     bool firstLine = true;
     for (;;) {
-        // 1-3.
+        // 1. No request is pending.
         pendingCommand = CMD_NONE;
         undoPlies      = 0;
+        // 2. The engine's turn.
         if (uciMode) {
             // A UCI go; its position never passes the last playable ply.
             if (uciGoActive) uciTurn();
@@ -106,11 +108,10 @@ void runGameLoop() {
                 gameOver = 1;
             }
             if (analyzeMode) engineSide = side;
-            // 4-12. The engine's turn.
             if (!gameOver && side == engineSide) engineTurn();
             answerDeferredPing();  // a search that ended without a move
         }
-        // 13. Wait for a request; the end of input counts as quit. The first
+        // 3. Wait for a request; the end of input counts as quit. The first
         // line chooses the protocol: "uci" for UCI, anything else xboard.
         while (pendingCommand == CMD_NONE && pendingMove.from < 0) {
             const char* line = readCommand(true);
@@ -124,9 +125,9 @@ void runGameLoop() {
             }
             interpretCommand(line);
         }
-        // 14. Quit.
+        // 4. Quit.
         if (pendingCommand == CMD_QUIT) return;
-        // 15-16.
+        // 5. The user's move, then the command.
         if (pendingMove.from >= 0) applyUserMove();
         carryOutCommand();
     }
