@@ -3,6 +3,8 @@
 // character each, and by the whole from-square as soon as that would take
 // two characters; the reader takes the first unpinned candidate it finds.
 #include "board/notation.h"
+#include <cctype>
+#include <cstring>
 #include "board/attacks.h"
 #include "board/movegen.h"
 
@@ -16,6 +18,15 @@ const char* moveToCoord(Move m) {
     static char text[6];
     char*       out = writeSquare(writeSquare(text, moveFrom(m)), moveTo(m));
     if (m & MOVE_PROMOTION) *out++ = PIECE_LETTERS[movePromotion(m)];
+    *out = '\0';
+    return text;
+}
+
+const char* moveToUci(Move m) {
+    static char text[6];
+    char*       out       = writeSquare(writeSquare(text, moveFrom(m)), moveTo(m));
+    const int   promotion = movePromotion(m);
+    if (promotion) *out++ = char(std::tolower(static_cast<unsigned char>(PIECE_LETTERS[promotion])));
     *out = '\0';
     return text;
 }
@@ -187,4 +198,30 @@ bool parseSan(const char* text, Move* move) {
     if (m & MOVE_EN_PASSANT) m &= ~Move(0x70000);
     *move = m;
     return true;
+}
+
+// Reads the square at s, never past the end of the text.
+static bool readSquare(const char* s, int* sq) {
+    if (!isFileLetter(s[0]) || !isRankDigit(s[1])) return false;
+    *sq = (s[0] - 'a') + 8 * ('8' - s[1]);
+    return true;
+}
+
+bool readCoordinates(const char* text, int* from, int* to, char* promotion) {
+    if (!readSquare(text, from) || !readSquare(text + 2, to)) return false;
+    if (text[4] != '\0' && (text[5] != '\0' || !std::strchr("qrbnQRBN", text[4]))) return false;
+    *promotion = text[4];
+    return true;
+}
+
+Move findCoordinateMove(int from, int to, char promotion) {
+    const int want = std::toupper(static_cast<unsigned char>(promotion));
+    generateAllMoves();
+    for (std::uint32_t i = firstMove[ply]; i < firstMove[ply + 1]; ++i) {
+        const Move m = moveStack[i].move;
+        if (moveFrom(m) != from || moveTo(m) != to) continue;
+        const int type = movePromotion(m);
+        if ((type ? PIECE_LETTERS[type] : 0) == want) return m;
+    }
+    return 0;
 }

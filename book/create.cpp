@@ -14,9 +14,9 @@
 #include "board/movegen.h"
 #include "board/notation.h"
 #include "board/position.h"
+#include "board/rules.h"
 #include "book/book.h"
 #include "game/state.h"
-#include "search/search.h"
 
 namespace {
 

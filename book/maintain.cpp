@@ -109,12 +109,7 @@ bool scoreBook(int depth) {
     walk.estimate = int(records - 8192);
     walk.depth    = std::int8_t(depth);
     engineOptions  = std::uint16_t(engineOptions & ~OPTION_POST);
-    depthLimit     = std::uint8_t(depth > 56 ? 56 : depth < 1 ? 1 : depth);
-    levelIncrement = 0;
-    levelBaseTime  = 0;
-    levelMoves     = 0;
-    moveTime       = 0;
-    remainingTime[WHITE] = remainingTime[BLACK] = 0;
+    setFixedDepth(depth);
     ply            = 0;
     stopRequest    = STOP_NONE;
     const bool polling = inputPolling;

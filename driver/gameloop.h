@@ -1,5 +1,6 @@
-// driver/gameloop.h: the engine's life in protocol mode: thinking, playing,
-// pondering, analysing, applying the user's moves and announcing results.
+// driver/gameloop.h: the engine's life in protocol mode: the engine's turn
+// (driver/engineturn.h) and the wait for commands in turn, then the user's
+// move and the recorded request carried out.
 #pragma once
 #include <cstdint>
 #include "board/types.h"
@@ -7,6 +8,3 @@
 #include "search/settings.h"
 
 void runGameLoop();  // returns when quit is requested or input ends
-void announceResult();
-// Whether neither side can mate by any sequence of legal moves.
-bool insufficientMaterial();

@@ -55,11 +55,7 @@ int main(int argc, char** argv) {
     }
     if (!initApp()) return 0;
     newGame();
-    levelMoves     = 0;
-    levelBaseTime  = 500;
-    levelIncrement = 0;
-    moveTime       = 500;
-    depthLimit     = 64;
+    setClockControl(0, 500, 0);  // 5 s a game until the GUI sets a control
     seedBookRandom(std::uint32_t(pieceKeys[std::time(nullptr) % 768]));
     openBook();
     egtbMaxPieces = -1;

@@ -4,7 +4,6 @@
 // can overflow anything.
 #include "driver/protocol.h"
 #include <cctype>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,10 +21,6 @@ std::uint32_t pendingCommand;
 int           undoPlies;
 PendingMove   pendingMove = {-1, -1, 0, {0}};
 char          setupText[128];
-
-std::int32_t  savedMoveTime;
-std::uint8_t  savedDepthLimit;
-bool          analysisTimeSaved;
 
 namespace {
 
@@ -59,15 +54,6 @@ bool is(const char* name) { return std::strcmp(words[0], name) == 0; }
 int  arguments() { return wordCount - 1; }
 long number(int i) { return std::strtol(words[i], nullptr, 10); }
 
-void reply(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void reply(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::fflush(stdout);
-}
-
 // "M" or "M:SS" minutes into centiseconds. The sum is formed in double,
 // where no figure a GUI can send overflows, and clamped before narrowing.
 std::int32_t readMinutes(const char* text) {
@@ -87,13 +73,9 @@ std::int32_t readSeconds(const char* text) {
 }
 
 void commandLevel() {
-    levelMoves           = std::uint16_t(number(1) < 0 ? 0 : number(1) > 65535 ? 65535 : number(1));
-    levelBaseTime        = readMinutes(words[2]);
-    const std::int32_t inc = readSeconds(words[3]);
-    levelIncrement       = std::uint16_t(inc > 65535 ? 65535 : inc);
-    depthLimit           = 64;
-    moveTime             = levelMoves ? 2 * std::int32_t(std::uint32_t(levelBaseTime) / levelMoves) : levelBaseTime;
-    remainingTime[WHITE] = remainingTime[BLACK] = levelBaseTime;
+    const auto         moves = std::uint16_t(number(1) < 0 ? 0 : number(1) > 65535 ? 65535 : number(1));
+    const std::int32_t inc   = readSeconds(words[3]);
+    setClockControl(moves, readMinutes(words[2]), std::uint16_t(inc > 65535 ? 65535 : inc));
 }
 
 std::int32_t clampTime(long t) { return t < 0 ? 0 : t > CLOCK_LIMIT ? CLOCK_LIMIT : std::int32_t(t); }
@@ -101,7 +83,7 @@ std::int32_t clampTime(long t) { return t < 0 ? 0 : t > CLOCK_LIMIT ? CLOCK_LIMI
 void commandTime() {
     const std::int32_t t = clampTime(number(1));
     if (engineSide == NO_SIDE) {
-        remainingTime[xside] = t;
+        setClock(xside, t);
         return;
     }
     long lag = long(remainingTime[engineSide]) - t;
@@ -114,8 +96,8 @@ void commandTime() {
             if (lag <= 20) lag = 20;
         }
     }
-    clockLag                  = std::int16_t(lag);
-    remainingTime[engineSide] = t;
+    setClockLag(std::int16_t(lag));
+    setClock(engineSide, t);
 }
 
 void printBoard() {
@@ -137,13 +119,13 @@ void commandHint() {
         m = ponderMove;
     else if (analyzeMode && pvLength[0] >= 1)
         m = pvTable[0][0];
-    if (m) reply("Hint: %s\n", moveToCoord(m));
+    if (m) printAndFlush("Hint: %s\n", moveToCoord(m));
 }
 
 void analysisStatus() {
-    reply("stat01: %ld %d %d %d %d %s\n", static_cast<long>((elapsedTime() - thinkStartTime) / 10),
-          static_cast<int>(nodeCount), iterationDepth, rootMoveCount - rootMoveNumber, rootMoveCount,
-          moveToCoord(gameHistory[gamePly - ply].move));
+    printAndFlush("stat01: %ld %d %d %d %d %s\n", static_cast<long>((elapsedTime() - thinkStartTime) / 10),
+                  static_cast<int>(nodeCount), iterationDepth, rootMoveCount - rootMoveNumber, rootMoveCount,
+                  moveToCoord(gameHistory[gamePly - ply].move));
 }
 
 void commandProtover() {
@@ -157,24 +139,17 @@ void commandProtover() {
     std::fflush(stdout);
 }
 
-bool isSquare(const char* s) { return s[0] >= 'a' && s[0] <= 'h' && s[1] >= '1' && s[1] <= '8'; }
-
-// Only "e2e4" or "e7e8q" shapes are moves; other words ("eret", "accepted")
-// would otherwise map onto squares by wrap-around and be played.
-bool isMoveWord(const char* w) {
-    if (!isSquare(w) || !isSquare(w + 2)) return false;
-    return w[4] == '\0' || (w[5] == '\0' && std::strchr("qrbnQRBN", w[4]) != nullptr);
-}
-
 // Any other word: a move in coordinates, or the predicted reply arriving.
+// A word that is no move leaves no move for the game loop.
 void moveRule() {
-    const char* w     = words[0];
-    const bool  valid = isMoveWord(w);
-    const int   from  = valid ? (w[0] - 'a') + 8 * ('8' - w[1]) : -1;
-    const int   to    = valid ? (w[2] - 'a') + 8 * ('8' - w[3]) : -1;
+    const char* w = words[0];
+    int         from, to;
+    char        letter;
+    const bool  valid = readCoordinates(w, &from, &to, &letter);
+    if (!valid) from = to = -1;
     pendingMove.from      = std::int8_t(from);
     pendingMove.to        = std::int8_t(to);
-    pendingMove.promotion = valid ? w[4] : 0;
+    pendingMove.promotion = valid ? letter : 0;
     std::snprintf(pendingMove.word, sizeof pendingMove.word, "%s", w);
     stopRequest = STOP_ABORT;
     if (!pondering || !valid || from != moveFrom(ponderMove) || to != moveTo(ponderMove)) return;
@@ -193,7 +168,7 @@ void moveRule() {
 void answerDeferredPing() {
     if (!pingDeferred) return;
     pingDeferred = false;
-    reply("pong %s\n", deferredPing);
+    printAndFlush("pong %s\n", deferredPing);
 }
 
 void processCommand(const char* line) {
@@ -222,25 +197,21 @@ void processCommand(const char* line) {
         initTablebases();
         std::int16_t score;
         if (probeTablebase(&score))
-            reply("Max %d , Score %d\n", egtbMaxPieces, score);
+            printAndFlush("Max %d , Score %d\n", egtbMaxPieces, score);
         else
-            reply(egtbMaxPieces < 0 ? "EGTB not found\n" : "Position not in EGTB\n");
+            printAndFlush(egtbMaxPieces < 0 ? "EGTB not found\n" : "Position not in EGTB\n");
     } else if (is("eval")) {
         if (idle) {
             setEvaluationPhase();  // the weights of this position's phase
-            reply("Eval: %d\n", evaluate(-10000, 10000));
+            printAndFlush("Eval: %d\n", evaluate(-10000, 10000));
         }
     } else if (is("exit")) {
         // Analysis only borrowed the side to move; after it the engine
         // plays neither side until told, also when its search had ended.
         analyzeMode = 0;
         engineSide  = NO_SIDE;
-        // Only analysis saved the time settings; without one they stay.
-        if (analysisTimeSaved) {
-            moveTime          = savedMoveTime;
-            depthLimit        = savedDepthLimit;
-            analysisTimeSaved = false;
-        }
+        // Only analysis kept the time settings; without one they stay.
+        endAnalysisLimits();
         stopRequest = STOP_ABORT;
     } else if (is("force")) {
         if (!forceMode) {
@@ -261,7 +232,7 @@ void processCommand(const char* line) {
         if (pondering) stopRequest = STOP_ABORT;
     } else if (is("level")) {
         if (arguments() != 3) {
-            reply("ERROR (wrong number of parameters): level <nmoves> <min> <inc>\n");
+            printAndFlush("ERROR (wrong number of parameters): level <nmoves> <min> <inc>\n");
             return;
         }
         commandLevel();
@@ -277,7 +248,7 @@ void processCommand(const char* line) {
             pingDeferred = true;
         } else {
             stopRequest = STOP_ABORT;
-            reply("pong %s\n", words[1]);
+            printAndFlush("pong %s\n", words[1]);
         }
     } else if (is("playother")) {
         forceMode   = 0;
@@ -306,26 +277,14 @@ void processCommand(const char* line) {
         std::snprintf(setupText, sizeof setupText, "%.80s %.1s %.4s %.2s", words[1], words[2], words[3], words[4]);
         stopRequest = STOP_ABORT;
     } else if (is("sd")) {
-        // An 8-bit depth, so sd -3 is 253, capped at 56; a limit of 0 would
-        // leave the search without a single iteration, so it is 1.
-        const auto d = std::uint8_t(static_cast<unsigned long>(number(1)));
-        depthLimit   = std::uint8_t(d > 56 ? 56 : d < 1 ? 1 : d);
-        levelIncrement = 0;
-        levelBaseTime  = 0;
-        levelMoves     = 0;
-        moveTime       = 0;
-        remainingTime[WHITE] = remainingTime[BLACK] = 0;
+        // An 8-bit depth, so sd -3 is 253, capped at 56.
+        setFixedDepth(std::uint8_t(static_cast<unsigned long>(number(1))));
     } else if (is("st")) {
-        levelMoves = 0;
-        levelBaseTime = 0;
-        levelIncrement = 0;
-        depthLimit     = 64;
-        moveTime       = readSeconds(words[1]);
-        remainingTime[WHITE] = remainingTime[BLACK] = moveTime;
+        setFixedMoveTime(readSeconds(words[1]));
     } else if (is("time")) {
         commandTime();
     } else if (is("otim")) {
-        remainingTime[engineSide == NO_SIDE ? side : engineSide ^ 1] = clampTime(number(1));
+        setClock(engineSide == NO_SIDE ? side : engineSide ^ 1, clampTime(number(1)));
     } else if (is("undo")) {
         pendingCommand = CMD_UNDO;
         undoPlies      = 1;

@@ -33,10 +33,6 @@ extern int           undoPlies;  // with CMD_UNDO: 1 for undo, 2 for remove
 extern PendingMove   pendingMove;
 extern char          setupText[128];
 
-extern std::int32_t  savedMoveTime;
-extern std::uint8_t  savedDepthLimit;
-extern bool          analysisTimeSaved;  // savedMoveTime/savedDepthLimit hold real values
-
 // Executes one input line (nullptr: none came; only clears pendingCommand).
 void processCommand(const char* line);
 // Sends the pong of a ping that arrived while the engine thought on its own

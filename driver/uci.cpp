@@ -4,13 +4,11 @@
 // in the engine's centiseconds.
 #include "driver/uci.h"
 #include <strings.h>
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include "board/makemove.h"
-#include "board/movegen.h"
 #include "board/notation.h"
 #include "board/position.h"
 #include "board/setup.h"
@@ -38,15 +36,6 @@ namespace {
 // text of its move list, kept until the game loop sets it up.
 char positionFen[128];
 char positionMoves[INPUT_LINE_SIZE];
-
-void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void say(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::fflush(stdout);
-}
 
 // The next space-separated word of *p, copied into word (cut to fit);
 // false when none is left.
@@ -80,20 +69,21 @@ std::int32_t toCentiseconds(long ms) {
 }
 
 void identify() {
-    say("id name %s\n", engineName);
-    say("id author the Brix developers\n");
+    printAndFlush("id name %s\n", engineName);
+    printAndFlush("id author the Brix developers\n");
     const std::uint64_t mb = hashTableBytes() >> 20;
-    say("option name Hash type spin default %llu min 1 max 65536\n", static_cast<unsigned long long>(mb ? mb : 1));
-    say("option name Clear Hash type button\n");
-    say("option name Ponder type check default %s\n", engineOptions & OPTION_PONDER ? "true" : "false");
-    say("option name OwnBook type check default %s\n", uciOwnBook ? "true" : "false");
-    say("option name BookFile type string default %s\n", bookFileName[0] ? bookFileName : "<empty>");
-    say("option name BookLearning type check default %s\n", engineOptions & OPTION_LEARN ? "true" : "false");
-    say("option name EGTBPath type string default %s\n", egtbPath[0] ? egtbPath : "<empty>");
+    printAndFlush("option name Hash type spin default %llu min 1 max 65536\n",
+                  static_cast<unsigned long long>(mb ? mb : 1));
+    printAndFlush("option name Clear Hash type button\n");
+    printAndFlush("option name Ponder type check default %s\n", engineOptions & OPTION_PONDER ? "true" : "false");
+    printAndFlush("option name OwnBook type check default %s\n", uciOwnBook ? "true" : "false");
+    printAndFlush("option name BookFile type string default %s\n", bookFileName[0] ? bookFileName : "<empty>");
+    printAndFlush("option name BookLearning type check default %s\n", engineOptions & OPTION_LEARN ? "true" : "false");
+    printAndFlush("option name EGTBPath type string default %s\n", egtbPath[0] ? egtbPath : "<empty>");
     // The cache is 2^n KB; the option counts whole megabytes.
-    say("option name EGTBCacheSize type spin default %d min 1 max 1024\n",
-        egtbCacheSizeLog >= 10 ? 1 << (egtbCacheSizeLog - 10) : 1);
-    say("uciok\n");
+    printAndFlush("option name EGTBCacheSize type spin default %d min 1 max 1024\n",
+                  egtbCacheSizeLog >= 10 ? 1 << (egtbCacheSizeLog - 10) : 1);
+    printAndFlush("uciok\n");
 }
 
 bool isTrue(const char* value) { return strcasecmp(value, "true") == 0; }
@@ -126,7 +116,7 @@ void setOption(const char* text) {
             return;
         }
         if (!resizeHashTables(std::uint64_t(mb) * 1024)) {
-            say("ERROR (not enough memory): setoption\n");
+            printAndFlush("ERROR (not enough memory): setoption\n");
             std::exit(1);
         }
     } else if (strcasecmp(name, "Clear Hash") == 0) {
@@ -215,37 +205,24 @@ void recordGo(const char* text) {
     // Depth: as sd caps it; mate in n needs about 2n plies.
     long limit = depth > 0 ? depth : 64;
     if (mate > 0 && 2 * mate < limit) limit = 2 * mate;
-    depthLimit   = std::uint8_t(depth > 0 || mate > 0 ? (limit > 56 ? 56 : limit < 1 ? 1 : limit) : 64);
-    uciNodeLimit = std::uint32_t(nodes > 0xFFFFFFFFL ? 0xFFFFFFFFL : nodes);
-    movesToGo    = 0;
-    if (fixed >= 0) {
+    if (limit > MAX_SET_DEPTH) limit = MAX_SET_DEPTH;
+    const auto depthCap = std::uint8_t(depth > 0 || mate > 0 ? (limit < 1 ? 1 : limit) : 64);
+    uciNodeLimit        = std::uint32_t(nodes > 0xFFFFFFFFL ? 0xFFFFFFFFL : nodes);
+    if (fixed >= 0 && !infinite) {
         // A fixed time a move, as st sets it.
-        levelMoves     = 0;
-        levelBaseTime  = 0;
-        levelIncrement = 0;
-        moveTime       = toCentiseconds(fixed) > 0 ? toCentiseconds(fixed) : 1;
-        remainingTime[WHITE] = remainingTime[BLACK] = moveTime;
-    } else if (time[side] >= 0) {
-        // The clocks: a whole game with increment, or moves to go. The base
-        // time only has to be set (a zero would read as a fixed time a move);
-        // with moves to go it caps a move at twice the clock's share.
-        const std::int32_t mine  = toCentiseconds(time[side]);
-        remainingTime[side]      = mine;
-        remainingTime[xside]     = time[xside] >= 0 ? toCentiseconds(time[xside]) : mine;
-        const long inc           = increment[side] / 10;
-        levelIncrement           = std::uint16_t(inc > 65535 ? 65535 : inc);
-        levelBaseTime            = mine > 0 ? mine : 1;
-        levelMoves               = std::uint16_t(toGo > 0 ? (toGo > 65535 ? 65535 : toGo) : 0);
-        movesToGo                = levelMoves;
-        moveTime                 = levelBaseTime;
+        setFixedMoveTime(toCentiseconds(fixed) > 0 ? toCentiseconds(fixed) : 1, depthCap);
+    } else if (time[side] >= 0 && !infinite) {
+        // The clocks: a whole game with increment, or moves to go.
+        const std::int32_t mine = toCentiseconds(time[side]);
+        const long         inc  = increment[side] / 10;
+        setClocksLeft(side, mine, time[xside] >= 0 ? toCentiseconds(time[xside]) : mine,
+                      std::uint16_t(inc > 65535 ? 65535 : inc),
+                      std::uint16_t(toGo > 0 ? (toGo > 65535 ? 65535 : toGo) : 0), depthCap);
     } else {
-        // Depth, nodes or mate alone, infinite, or nothing at all: no clock.
-        levelMoves     = 0;
-        levelBaseTime  = 0;
-        levelIncrement = 0;
-        moveTime       = 0;
+        // Depth, nodes or mate alone, infinite (whatever clocks came with
+        // it), or nothing at all: no time limit.
+        setFixedMoveTime(0, depthCap);
     }
-    if (infinite) moveTime = 0;
     uciInfinite    = infinite;
     uciPonderGo    = ponder;
     pendingCommand = CMD_SEARCH;
@@ -278,7 +255,7 @@ void printUciThinking(int depth, int score) {
     std::printf(" nodes %lu nps %llu time %lu pv", static_cast<unsigned long>(nodeCount),
                 static_cast<unsigned long long>(nps), static_cast<unsigned long>(ms));
     for (int i = 0; i < pvLength[0]; ++i) std::printf(" %s", moveToUci(pvTable[0][i]));
-    say("\n");
+    printAndFlush("\n");
 }
 
 void printUciBookLine(const char* candidates) { printUciInfoString("book %s", candidates); }
@@ -306,7 +283,7 @@ void processUciCommand(const char* line) {
     if (is(line, "uci")) {
         identify();
     } else if (is(line, "isready")) {
-        say("readyok\n");
+        printAndFlush("readyok\n");
     } else if (is(line, "quit")) {
         pendingCommand = CMD_QUIT;
         stopRequest    = STOP_ABORT;
@@ -331,59 +308,26 @@ void processUciCommand(const char* line) {
     checkNodeLimit();
 }
 
-const char* moveToUci(Move m) {
-    static char text[6];
-    const int   from = moveFrom(m), to = moveTo(m);
-    text[0]          = char('a' + (from & 7));
-    text[1]          = char('8' - (from >> 3));
-    text[2]          = char('a' + (to & 7));
-    text[3]          = char('8' - (to >> 3));
-    const int promotion = movePromotion(m);
-    text[4]             = promotion ? char(std::tolower(static_cast<unsigned char>(PIECE_LETTERS[promotion]))) : '\0';
-    text[5]             = '\0';
-    return text;
-}
-
 void printUciInfoString(const char* format, ...) {
     char    text[256];
     va_list args;
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    say("info string %s\n", text);
+    printAndFlush("info string %s\n", text);
 }
 
 void printUciBestMove(Move move, Move reply) {
     if (!move) {
-        say("bestmove 0000\n");
+        printAndFlush("bestmove 0000\n");
         return;
     }
     char text[8];
     std::snprintf(text, sizeof text, "%s", moveToUci(move));
     if (reply)
-        say("bestmove %s ponder %s\n", text, moveToUci(reply));
+        printAndFlush("bestmove %s ponder %s\n", text, moveToUci(reply));
     else
-        say("bestmove %s\n", text);
-}
-
-// Finds the generated move with the word's squares; a promotion needs its
-// letter (either case), any other move must come without one.
-static Move findCoordinateMove(const char* w) {
-    auto square = [](const char* s) { return s[0] >= 'a' && s[0] <= 'h' && s[1] >= '1' && s[1] <= '8'; };
-    const std::size_t n = std::strlen(w);
-    if ((n != 4 && n != 5) || !square(w) || !square(w + 2)) return 0;
-    const int from = (w[0] - 'a') + 8 * ('8' - w[1]);
-    const int to   = (w[2] - 'a') + 8 * ('8' - w[3]);
-    const int want = n == 5 ? std::toupper(static_cast<unsigned char>(w[4])) : 0;
-    ply            = 0;
-    generateAllMoves();
-    for (std::uint32_t i = firstMove[0]; i < firstMove[1]; ++i) {
-        const Move m = moveStack[i].move;
-        if (moveFrom(m) != from || moveTo(m) != to) continue;
-        const int promotion = movePromotion(m);
-        if ((promotion ? PIECE_LETTERS[promotion] : 0) == want) return m;
-    }
-    return 0;
+        printAndFlush("bestmove %s\n", text);
 }
 
 void setUpUciPosition() {
@@ -403,7 +347,10 @@ void setUpUciPosition() {
             printUciInfoString("game too long: moves from %s on not played", word);
             break;
         }
-        const Move m = findCoordinateMove(word);
+        // A promotion needs its letter, and any other move must come without one.
+        int        from, to;
+        char       letter;
+        const Move m = readCoordinates(word, &from, &to, &letter) ? findCoordinateMove(from, to, letter) : 0;
         if (!m || !makeMove(m)) {
             printUciInfoString("illegal move %s: the position before it stays", word);
             break;

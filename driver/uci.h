@@ -25,5 +25,3 @@ void setUpUciPosition();
 
 void printUciBestMove(Move move, Move reply);  // reply 0: none
 void printUciInfoString(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// The UCI text of a move: e2e4, e7e8q, castling as the king's two squares.
-const char* moveToUci(Move m);

@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // 2. Learning from its result, at a slow enough time control.
     const int result = ((options >> 1) & 3) == 0 ? -1 : ((options >> 1) & 3) == 1 ? 0 : 1;
     const std::int16_t scores[5] = {-120, 35, 210, -40, 90};
-    levelBaseTime                = 100000;
+    setClockControl(0, 100000, 0);
     engineOptions |= OPTION_COMPUTER_OPPONENT;
     learnFromResult(lastBookPly, scores, result);
 

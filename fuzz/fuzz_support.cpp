@@ -116,16 +116,9 @@ void resetFuzzEngine() {
     pendingCommand = CMD_NONE;
     undoPlies      = 0;
     engineOptions  = OPTION_XBOARD | OPTION_POST;
-    levelMoves     = 0;
-    levelBaseTime  = 0;
-    levelIncrement = 0;
-    moveTime       = 0;
-    depthLimit     = 3;
-    remainingTime[WHITE] = remainingTime[BLACK] = 0;
-    savedMoveTime        = 0;
-    savedDepthLimit      = 0;
-    analysisTimeSaved    = false;
-    setupText[0]         = '\0';
+    endAnalysisLimits();  // forgets what an analyze of the last input kept
+    setFixedDepth(3);
+    setupText[0] = '\0';
     // Search memory that reaches from one think into the next.
     clearHashTables();
     clearPawnHashTable();

@@ -1,8 +1,10 @@
 // game/state.cpp: the shared game state and the new-game reset.
 #include "game/state.h"
+#include <cstdio>
 #include <cstring>
 #include "board/makemove.h"
 #include "board/movegen.h"
+#include "board/notation.h"
 #include "board/position.h"
 #include "board/setup.h"
 #include "eval/evaluate.h"
@@ -19,6 +21,10 @@ std::uint8_t  bookProbesLeft = 3;
 std::int16_t  postBookScores[5];
 char          moveTextHistory[MAX_GAME_PLIES][8];
 std::uint8_t  engineSide = NO_SIDE;
+
+void recordMoveText(Move m) {
+    std::snprintf(moveTextHistory[gamePly], sizeof moveTextHistory[0], "%s", moveToSan(m));
+}
 
 void appendCheckSign(int at) {
     if (!inCheck() || at < 0 || at >= MAX_GAME_PLIES) return;
@@ -43,8 +49,7 @@ void resetGame() {
     lastBookPly          = 0;
     pondering            = 0;
     lastMovePly          = -1;
-    remainingTime[WHITE] = remainingTime[BLACK] = levelBaseTime;
-    clockLag             = 20;
+    resetClocks();
     engineSide           = NO_SIDE;
     bookProbesLeft       = 3;
 }

@@ -27,5 +27,7 @@ extern std::uint8_t  engineSide;      // WHITE, BLACK or NO_SIDE
 // Everything a new game resets except the position itself.
 void resetGame();
 void newGame();  // the initial position and resetGame
+// Records the SAN of m, about to be made from gamePly, as its move text.
+void recordMoveText(Move m);
 // Adds "+" to the move text at `at` when the side now to move is in check.
 void appendCheckSign(int at);

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -67,8 +68,7 @@ static bool readMore() {
     do n = read(0, inputBuffer + bufferedBytes, std::size_t(INPUT_BUFFER_SIZE - bufferedBytes));
     while (n < 0 && errno == EINTR);
     if (n < 0) {
-        std::printf("ERROR (input I/O stream is unreadable, exiting): readInput\n");
-        std::fflush(stdout);
+        printAndFlush("ERROR (input I/O stream is unreadable, exiting): readInput\n");
         std::exit(1);
     }
     if (n == 0) {
@@ -106,6 +106,14 @@ void resetInput() {
     bufferedBytes = 0;
     discarding    = false;
     inputClosed   = false;
+}
+
+void printAndFlush(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fflush(stdout);
 }
 
 void traceLog(const char*, ...) {}

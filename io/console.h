@@ -25,5 +25,9 @@ void          resetInput();  // forgets buffered bytes and an end of input (new 
 void          startTimer();
 std::uint32_t elapsedTime();  // ms since startTimer; wraps
 
+// printf to standard output, flushed at once: the GUI must see every line
+// as soon as it is written.
+void printAndFlush(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Debug trace hook: accepts printf-style arguments and writes nothing.
 void traceLog(const char* format, ...);

@@ -6,6 +6,7 @@
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
+#include "board/rules.h"
 #include "board/threat.h"
 #include "eval/evaluate.h"
 #include "search/hashtable.h"
@@ -20,15 +21,6 @@ static constexpr int FUTILITY_MARGIN[16] = {0,   350, 450,  500,  600,  650,  75
 // Value of a captured type for the recapture test; an en-passant capture
 // records no type (6) and counts as a pawn.
 static constexpr int RECAPTURE_VALUE[7] = {100, 300, 300, 500, 900, 0, 100};
-
-int repetitionCount() {
-    if (fiftyCount <= 3) return 0;
-    const std::uint32_t low   = std::uint32_t(hashKey);
-    int                 count = 0;
-    for (int i = gamePly - 4; i >= gamePly - fiftyCount && i >= 0; i -= 2)
-        if (gameHistory[i].keyLow == low) ++count;
-    return count;
-}
 
 bool isCheckExtensible() {
     const Move last = gameHistory[gamePly - 1].move;

@@ -12,5 +12,4 @@ constexpr std::uint8_t NODE_RECAPTURED = 2;  // reached by an extended recapture
 // Score from the side to move's view; the position is unchanged on return.
 // depth in plies (>= 1), extension in quarter plies carried from the parent.
 std::int16_t search(int alpha, int beta, int depth, int extension, std::uint8_t flags);
-int          repetitionCount();   // earlier occurrences in the reversible stretch
 bool         isCheckExtensible();  // right after a checking move

@@ -1,7 +1,8 @@
 // search/settings.h: the engine's settings and the requests made of the
 // search: options, the time control, the stop request and the state of the
 // current search. The protocols and the game loop set them; the search and
-// the book read them, so they live below all of those.
+// the book read them, so they live below all of those. The time control is
+// written only through the routines below (and the search's own budget).
 #pragma once
 #include <cstdint>
 
@@ -35,6 +36,35 @@ extern std::uint16_t movesToGo;         // moves to the next control as the GUI 
 extern std::int32_t  moveTime;          // budget the time control starts from; 0 = none
 extern std::uint8_t  depthLimit;        // maximum iteration depth
 extern std::int16_t  clockLag;          // time lost per move between engine and GUI, 20..200
+
+// The deepest limit a command may set; 0 would leave a search without a
+// single iteration, so the least is 1.
+constexpr int MAX_SET_DEPTH = 56;
+
+// No clock: centiseconds a move (0: no time limit) and at most depth plies.
+void setFixedMoveTime(std::int32_t centiseconds, std::uint8_t depth = 64);
+// No clock and no time limit: depth plies, cut to 1..MAX_SET_DEPTH.
+void setFixedDepth(int depth);
+// moves per control (0: the whole game), base time and increment (cs); both
+// clocks start at the base, and only time limits the depth.
+void setClockControl(std::uint16_t moves, std::int32_t baseTime, std::uint16_t increment);
+// The clocks as a GUI reports them before each move: own (the side to move,
+// mover) and other time left, the increment and the moves to the next
+// control (0: the rest of the game), all times in cs.
+void setClocksLeft(int mover, std::int32_t own, std::int32_t other, std::uint16_t increment, std::uint16_t toGo,
+                   std::uint8_t depth);
+void setClock(int colour, std::int32_t centiseconds);  // one side's time left
+void setClockLag(std::int16_t centiseconds);
+void exchangeClocks();  // the engine takes over the other side, and its clock
+// After a move that took used cs: the time off the colour's clock, the
+// control's base added when controlEnds, and the increment.
+void chargeClock(int colour, std::uint32_t used, bool controlEnds);
+void resetClocks();  // new game: both clocks at the base time, the lag at its first guess
+// Analysis searches without a time limit to depth 60. The limits it
+// replaces come back with endAnalysisLimits; a second begin before that
+// keeps the first's.
+void beginAnalysisLimits();
+void endAnalysisLimits();  // nothing when no limits were kept
 
 extern std::int16_t  lastScore;       // score of the last finished search, engine's view
 extern std::uint32_t thinkStartTime;  // ms timer reading when the current think began

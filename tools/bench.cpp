@@ -13,13 +13,12 @@
 #include "board/notation.h"
 #include "board/position.h"
 #include "board/setup.h"
-#include "driver/console.h"
-#include "driver/gameloop.h"
-#include "driver/protocol.h"
 #include "eval/evaluate.h"
 #include "eval/pawns.h"
+#include "io/console.h"
 #include "search/hashtable.h"
 #include "search/search.h"
+#include "search/settings.h"
 #include "search/think.h"
 #include "tools/pgn.h"
 
@@ -71,19 +70,13 @@ void resetSearchState() {
     searchGamePly      = 0;
     expectedBalance    = 0;
     pondering          = 0;
-    analyzeMode        = 0;
     engineOptions      = std::uint16_t(engineOptions & ~OPTION_POST);
 }
 
 // A search under a fixed depth or time, as the st and sd commands set it.
 void runSearch(int depth, std::int32_t centiseconds) {
-    levelMoves = 0;
-    levelBaseTime = 0;
-    levelIncrement = 0;
-    moveTime         = centiseconds;
-    remainingTime[0] = remainingTime[1] = centiseconds;
-    depthLimit       = std::uint8_t(depth);
-    thinkStartTime   = elapsedTime();
+    setFixedMoveTime(centiseconds, std::uint8_t(depth));
+    thinkStartTime = elapsedTime();
     think();
 }
 

@@ -369,9 +369,7 @@ TEST_F(BookTest, LearningConditionsAndDeltas) {
             }
     };
     const std::int16_t scores[5] = {-100, -120, -150, -200, -300};
-    levelMoves    = 40;
-    levelBaseTime = 60000;  // 15 s a move
-    levelIncrement = 0;
+    setClockControl(40, 60000, 0);  // 15 s a move
     engineOptions  = std::uint16_t(engineOptions & ~OPTION_COMPUTER_OPPONENT);
     BookRecord r;
 
@@ -386,7 +384,7 @@ TEST_F(BookTest, LearningConditionsAndDeltas) {
     ASSERT_TRUE(lookUp({line.begin(), line.begin() + 11}, &r));
     EXPECT_EQ(r.learned, 0);
     // Too fast a control: nothing.
-    levelBaseTime = 6000;
+    setClockControl(40, 6000, 0);
     playGame(8);
     learnFromResult(10, scores, -1);
     ASSERT_TRUE(lookUp({line.begin(), line.begin() + 11}, &r));
@@ -394,7 +392,7 @@ TEST_F(BookTest, LearningConditionsAndDeltas) {
 
     // A loss as white (book move at ply 10), 10 plies later, with the scores
     // falling: delta = 2 * -1 - 1 (S[0] below -10) - 1 (S[3] 50 below S[0]) = -4.
-    levelBaseTime = 60000;
+    setClockControl(40, 60000, 0);
     playGame(8);
     learnFromResult(10, scores, -1);
     // Engine moves at plies 0, 2, ... 10 (i after the move: 1, 3, ..., 11);
@@ -412,13 +410,12 @@ TEST_F(BookTest, LearningConditionsAndDeltas) {
     EXPECT_EQ(r.learned, 0);
     EXPECT_EQ(r.skipCount, 0);
     // A whole-game control counts its time as base / 40 + increment.
-    levelMoves    = 0;
-    levelBaseTime = 30000;  // 7.5 s a move: too fast
+    setClockControl(0, 30000, 0);  // 7.5 s a move: too fast
     playGame(8);
     learnFromResult(10, scores, -1);
     ASSERT_TRUE(lookUp({line.begin(), line.begin() + 11}, &r));
     EXPECT_EQ(r.learned, -4);  // unchanged
-    levelBaseTime = 60000;  // 15 s a move
+    setClockControl(0, 60000, 0);  // 15 s a move
     playGame(8);
     learnFromResult(10, scores, -1);
     ASSERT_TRUE(lookUp({line.begin(), line.begin() + 11}, &r));

@@ -6,6 +6,7 @@
 #include <sstream>
 #include "board/makemove.h"
 #include "board/position.h"
+#include "board/rules.h"
 #include "driver/gameloop.h"
 #include "driver/protocol.h"
 #include "search/hashtable.h"

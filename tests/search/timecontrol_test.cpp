@@ -21,15 +21,11 @@ namespace {
 void setControl(int moves, int baseCentis, int increment, int whiteClock) {
     setUpFen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
     resetSearchState();
-    levelMoves       = std::uint16_t(moves);
-    levelBaseTime    = baseCentis;
-    levelIncrement   = std::uint16_t(increment);
-    remainingTime[0] = whiteClock;
-    remainingTime[1] = baseCentis;
-    clockLag         = 20;
-    lastScore        = 0;
-    timeReserve      = 0;
-    moveTime         = moves ? 2 * (baseCentis / moves) : baseCentis;
+    setClockControl(std::uint16_t(moves), baseCentis, std::uint16_t(increment));
+    setClock(WHITE, whiteClock);
+    setClockLag(20);
+    lastScore   = 0;
+    timeReserve = 0;
 }
 
 TEST(TimeControl, AllocationExamples) {
@@ -47,12 +43,12 @@ TEST(TimeControl, AllocationExamples) {
     EXPECT_EQ(moveTime, 4452);
     // st 10: the whole budget less the clock lag, so the GUI never flags us.
     setControl(0, 0, 0, 1000);
-    moveTime = 1000;
+    setFixedMoveTime(1000);
     allocateTime();
     EXPECT_EQ(targetTime, 1000 - 20);
     EXPECT_EQ(moveTime, 1000);
-    moveTime = 50;  // st 0.5: at most a fifth is kept back
-    clockLag = 200;
+    setFixedMoveTime(50);  // st 0.5: at most a fifth is kept back
+    setClockLag(200);
     allocateTime();
     EXPECT_EQ(targetTime, 40);
     // Two seconds left: below the floors, a share of the real clock.
@@ -67,7 +63,7 @@ TEST(TimeControl, AllocationExamples) {
     EXPECT_EQ(moveTime, 3000 - 300 - 20);
     // Behind on the clock and not losing: less time.
     setControl(0, 30000, 0, 10000);
-    remainingTime[1] = 30000;
+    setClock(BLACK, 30000);
     allocateTime();
     EXPECT_EQ(targetTime, (9700 / 40) * 9700 / 30000);
 }
@@ -107,15 +103,18 @@ TEST(TimeControl, ShortClockKeepsMostOfWhatIsLeft) {
 // cur against ref: whether it stops the search.
 bool stopsAt(int elapsed, int cur, int ref, bool fixedTime = false, int alpha = 0) {
     inputPolling    = false;
-    levelMoves      = fixedTime ? 0 : 40;
-    levelBaseTime   = fixedTime ? 0 : 30000;
+    if (fixedTime)
+        setFixedMoveTime(100000);
+    else
+        setClockControl(40, 30000, 0);
+    setClock(WHITE, 1000000);
+    setClock(BLACK, 1000000);
     iterationDepth  = 5;
     pondering       = 0;
     stopRequest     = STOP_NONE;
-    moveTime        = 100000;
+    moveTime        = 100000;  // the hard limit allocateTime would have set, far off
     targetTime      = 100;
     timeReserve     = 0;
-    remainingTime[0] = remainingTime[1] = 1000000;
     rootAlpha       = std::int16_t(alpha);
     rootBestScore   = std::int16_t(cur);
     savedScore      = std::int16_t(ref);
@@ -159,10 +158,8 @@ TEST(TimeControl, PonderHitTurnsThePonderSearchIntoTheRealOne) {
     iterationDepth = 6;
     pondering      = 1;
     stopRequest    = STOP_PONDER_HIT;
-    levelMoves     = 0;
-    levelBaseTime  = 0;
-    clockLag       = 20;
-    moveTime       = 1020;  // a fresh target of 1000 after the clock lag
+    setFixedMoveTime(1020);  // a fresh target of 1000 after the clock lag
+    setClockLag(20);
     rootBestScore  = 10;
     lastScore      = 10;
     ponderGamePly  = 7;
