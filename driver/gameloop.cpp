@@ -17,6 +17,7 @@
 #include "game/state.h"
 #include "search/hashtable.h"
 #include "search/search.h"
+#include "search/searchdata.h"
 #include "search/think.h"
 #include "search/timecontrol.h"
 #include "tablebase/tablebase.h"

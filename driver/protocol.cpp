@@ -13,7 +13,7 @@
 #include "book/book.h"
 #include "eval/evaluate.h"
 #include "io/console.h"
-#include "search/think.h"
+#include "search/searchdata.h"
 #include "tablebase/tablebase.h"
 
 char          engineName[16] = "Brix 1.0";

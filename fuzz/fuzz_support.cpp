@@ -20,7 +20,7 @@
 #include "eval/pawns.h"
 #include "search/hashtable.h"
 #include "search/ordering.h"
-#include "search/think.h"
+#include "search/searchdata.h"
 
 static char scratchDirectory[256];
 

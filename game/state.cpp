@@ -7,8 +7,8 @@
 #include "board/setup.h"
 #include "eval/evaluate.h"
 #include "io/console.h"
+#include "search/searchdata.h"
 #include "search/settings.h"
-#include "search/think.h"
 
 std::uint8_t  gameOver;
 std::uint8_t  resignCount;

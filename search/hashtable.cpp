@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include "board/position.h"
-#include "search/think.h"
+#include "search/searchdata.h"
 
 HashEntry*   hashTable   = nullptr;
 HashEntry*   qsHashTable = nullptr;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include "board/attacks.h"
 #include "eval/evaluate.h"
-#include "search/think.h"
+#include "search/searchdata.h"
 
 std::uint32_t historyTable[64][64];
 Move          killerMoves[MAX_PLY][2];

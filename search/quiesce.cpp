@@ -8,8 +8,7 @@
 #include "eval/evaluate.h"
 #include "search/hashtable.h"
 #include "search/ordering.h"
-#include "search/search.h"
-#include "search/think.h"
+#include "search/searchdata.h"
 #include "search/timecontrol.h"
 
 // Whether the side in check, standing pat at e >= beta, may keep that score.

@@ -11,7 +11,7 @@
 #include "search/hashtable.h"
 #include "search/ordering.h"
 #include "search/quiesce.h"
-#include "search/think.h"
+#include "search/searchdata.h"
 #include "search/timecontrol.h"
 #include "tablebase/tablebase.h"
 

@@ -14,24 +14,11 @@
 #include "search/ordering.h"
 #include "search/quiesce.h"
 #include "search/search.h"
+#include "search/searchdata.h"
 #include "search/settings.h"
 #include "search/timecontrol.h"
 #include "tablebase/tablebase.h"
 
-Move          pvTable[MAX_PLY][MAX_PLY];
-std::uint8_t  pvLength[MAX_PLY];
-Move          savedPv[MAX_PLY + 1];
-std::int16_t  savedScore;
-std::int16_t  iterationDepth, lastIterationDepth;
-std::int16_t  rootAlpha, rootBeta, rootBestScore;
-std::int16_t  rootMoveCount, legalRootMoves, rootMoveNumber;
-std::uint8_t  rootFinished;
-std::uint8_t  windowFailed;
-std::int16_t  searchGamePly, expectedBalance;
-std::int16_t  ponderGamePly, ponderBalance, ponderScore;
-std::int8_t   recaptureSquare = -1;
-std::int16_t  tbPieceLimit    = -1;
-std::uint32_t nodeCount;
 char          thinkingLine[256];
 void (*thinkingHook)(int depth, int score);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include "board/position.h"
 #include "io/console.h"
+#include "search/searchdata.h"
 #include "search/settings.h"
 #include "search/think.h"
 

@@ -19,7 +19,7 @@
 #include "eval/evaluate.h"
 #include "eval/pawns.h"
 #include "search/hashtable.h"
-#include "search/search.h"
+#include "search/searchdata.h"
 #include "search/think.h"
 #include "tools/pgn.h"
 

@@ -10,6 +10,7 @@
 #include "driver/protocol.h"
 #include "search/hashtable.h"
 #include "search/search.h"
+#include "search/searchdata.h"
 #include "search/think.h"
 #include "tests/test_support.h"
 #include "tools/bench.h"
