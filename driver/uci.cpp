@@ -22,7 +22,7 @@
 #include "search/hashtable.h"
 #include "search/searchdata.h"
 #include "search/settings.h"
-#include "search/think.h"
+#include "search/thinking.h"
 #include "tablebase/tablebase.h"
 
 bool          uciMode;

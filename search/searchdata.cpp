@@ -10,6 +10,7 @@ std::int16_t  rootAlpha, rootBeta, rootBestScore;
 std::int16_t  rootMoveCount, legalRootMoves, rootMoveNumber;
 std::uint8_t  rootFinished;
 std::uint8_t  windowFailed;
+bool          rootListInUse;
 std::int16_t  searchGamePly, expectedBalance;
 std::int16_t  ponderGamePly, ponderBalance, ponderScore;
 std::int8_t   recaptureSquare = -1;

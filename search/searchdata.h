@@ -15,6 +15,7 @@ extern std::int16_t  rootAlpha, rootBeta, rootBestScore;
 extern std::int16_t  rootMoveCount, legalRootMoves, rootMoveNumber;
 extern std::uint8_t  rootFinished;   // no move to play, or the fifty-move rule applies
 extern std::uint8_t  windowFailed;
+extern bool          rootListInUse;  // rootSearch walks the list at ply 0: nothing may generate there
 extern std::int16_t  searchGamePly, expectedBalance;  // when the last non-ponder search began
 extern std::int16_t  ponderGamePly, ponderBalance, ponderScore;
 extern std::int8_t   recaptureSquare;  // obvious recapture expected there, or -1

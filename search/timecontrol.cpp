@@ -5,7 +5,7 @@
 #include "io/console.h"
 #include "search/searchdata.h"
 #include "search/settings.h"
-#include "search/think.h"
+#include "search/thinking.h"
 
 std::int32_t targetTime;
 std::int32_t timeReserve;

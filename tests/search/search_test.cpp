@@ -11,7 +11,7 @@
 #include "search/hashtable.h"
 #include "search/search.h"
 #include "search/searchdata.h"
-#include "search/think.h"
+#include "search/thinking.h"
 #include "tests/test_support.h"
 #include "tools/bench.h"
 #include "tools/perft.h"
