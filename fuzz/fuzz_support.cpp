@@ -130,11 +130,8 @@ void resetFuzzEngine() {
     clearHashTables();
     clearPawnHashTable();
     clearOrderingTables();
-    searchGamePly      = 0;
-    expectedBalance    = 0;
-    lastIterationDepth = 0;
-    savedScore         = 0;
-    lastBookPly        = 0;
+    clearSearchState();
+    lastBookPly = 0;
     std::memset(postBookScores, 0, sizeof postBookScores);
     seedBookRandom(1);
     resetInput();

@@ -35,13 +35,11 @@ void resetGame() {
     initPieceSquareTables();
     ply = 0;
     generateAllMoves();
+    clearSearchState();
     engineOptions        = std::uint16_t(engineOptions & ~OPTION_COMPUTER_OPPONENT);
-    lastScore            = 0;
-    pvLength[0]          = 0;
     gameOver             = 0;
     resignCount          = 0;
     lastBookPly          = 0;
-    pondering            = 0;
     lastMovePly          = -1;
     remainingTime[WHITE] = remainingTime[BLACK] = levelBaseTime;
     clockLag             = 20;

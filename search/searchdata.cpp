@@ -1,5 +1,7 @@
-// search/searchdata.cpp: the search's shared data and its start-up values.
+// search/searchdata.cpp: the search's shared data, its start-up values and
+// the reset before a new game or measurement.
 #include "search/searchdata.h"
+#include "search/settings.h"
 
 Move          pvTable[MAX_PLY][MAX_PLY];
 std::uint8_t  pvLength[MAX_PLY];
@@ -16,3 +18,13 @@ std::int16_t  ponderGamePly, ponderBalance, ponderScore;
 std::int8_t   recaptureSquare = -1;
 std::int16_t  tbPieceLimit    = -1;
 std::uint32_t nodeCount;
+
+void clearSearchState() {
+    pvLength[0]        = 0;
+    savedScore         = 0;
+    lastIterationDepth = 0;
+    searchGamePly      = 0;
+    expectedBalance    = 0;
+    lastScore          = 0;
+    pondering          = 0;
+}

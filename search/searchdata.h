@@ -21,3 +21,8 @@ extern std::int16_t  ponderGamePly, ponderBalance, ponderScore;
 extern std::int8_t   recaptureSquare;  // obvious recapture expected there, or -1
 extern std::int16_t  tbPieceLimit;     // largest menCount probed in the search; -2: none
 extern std::uint32_t nodeCount;
+
+// Forgets what one think hands to the next (the variation, the scores, the
+// ply and material balance the next search compares against, a pondering
+// state), as before the first search of a game. The hash tables stay.
+void clearSearchState();

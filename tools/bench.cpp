@@ -65,14 +65,9 @@ void resetSearchState() {
     clearHashTables();
     clearPawnHashTable();
     initPieceSquareTables();  // the phase is chosen afresh
-    lastScore          = 0;
-    pvLength[0]        = 0;
-    lastIterationDepth = 0;
-    searchGamePly      = 0;
-    expectedBalance    = 0;
-    pondering          = 0;
-    analyzeMode        = 0;
-    engineOptions      = std::uint16_t(engineOptions & ~OPTION_POST);
+    clearSearchState();
+    analyzeMode   = 0;
+    engineOptions = std::uint16_t(engineOptions & ~OPTION_POST);
 }
 
 // A search under a fixed depth or time, as the st and sd commands set it.
