@@ -99,10 +99,12 @@ std::int16_t quiesce(int alpha, int beta) {
     const int standPatAlpha = alpha;
 
     // 10. Captures and promotions, or every evasion.
-    if (inCheck)
+    if (inCheck) {
         generateEvasions();
-    else
+        scoreMoveList();
+    } else {
         generateCaptures();
+    }
     if (hashMove) markHashMove(hashMove);
     if (followPv) markPvMove();
 

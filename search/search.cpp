@@ -65,6 +65,7 @@ void startSelector(MoveSelector& sel, Move hashMove, bool full) {
     sel.firstPick = true;
     if (full) {
         generateAllMoves();
+        scoreMoveList();
         if (hashMove) markHashMove(hashMove);
         if (followPv) markPvMove();
         sel.stage = STAGE_FULL;

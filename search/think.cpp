@@ -49,6 +49,7 @@ std::int16_t rootSearch(int alpha, int beta, int depth) {
     const HashEntry* hit        = hashTable ? probeRootTable() : nullptr;
     const bool       inCheck    = (checkState[gamePly] & 0xFF) < 64;
     generateAllMoves();
+    scoreMoveList();
     if (hit && hit->move) markHashMove(unpackMove(hit->move));
     markPvMove();
     rootListInUse = true;
