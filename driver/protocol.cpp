@@ -13,6 +13,7 @@
 #include "book/book.h"
 #include "eval/evaluate.h"
 #include "io/console.h"
+#include "search/hashtable.h"
 #include "search/searchdata.h"
 #include "tablebase/tablebase.h"
 
@@ -227,7 +228,7 @@ void processCommand(const char* line) {
             reply(egtbMaxPieces < 0 ? "EGTB not found\n" : "Position not in EGTB\n");
     } else if (is("eval")) {
         if (idle) {
-            setEvaluationPhase();  // the weights of this position's phase
+            updateEvaluationPhase();  // the weights of this position's phase
             reply("Eval: %d\n", evaluate(-10000, 10000));
         }
     } else if (is("exit")) {

@@ -6,7 +6,6 @@
 #include "board/position.h"
 #include "eval/pawns.h"
 #include "eval/pieces.h"
-#include "search/hashtable.h"
 
 std::int8_t     pieceSquareTable[12][64];
 std::uint8_t    evaluationPhase = 255;
@@ -87,14 +86,14 @@ void initPieceSquareTables() {
     evaluationPhase = 255;
 }
 
-void setEvaluationPhase() {
+bool setEvaluationPhase() {
     const int phase = material[WHITE] > 1200 || material[BLACK] > 1200 ? 1 : 2;
-    if (phase == evaluationPhase) return;
+    if (phase == evaluationPhase) return false;
     loadPawnWeights(phase);
     // Cached scores were made with the other weights.
-    clearHashTables();
     clearPawnHashTable();
     evaluationPhase = std::uint8_t(phase);
+    return true;
 }
 
 static constexpr int DRAWISH_WHITE = 1;  // white cannot win

@@ -13,9 +13,9 @@ extern const std::int8_t BISHOP_PAIR_BONUS[9];    // by the owner's pawn count
 void initPieceSquareTables();  // start-up and every new game
 
 // Before every search: picks middlegame (1) or endgame (2) weights by the
-// material left and, when the phase changes, clears the search hash tables
-// and the pawn hash table.
-void setEvaluationPhase();
+// material left and, when the phase changes, clears the pawn hash table and
+// returns true: scores cached elsewhere were made with the other weights.
+bool setEvaluationPhase();
 
 constexpr int LAZY_MARGIN = 300;
 // Static score of the position in centipawns, side to move's view. The

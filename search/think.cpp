@@ -7,7 +7,6 @@
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
-#include "eval/evaluate.h"
 #include "search/hashtable.h"
 #include "search/ordering.h"
 #include "search/quiesce.h"
@@ -230,7 +229,7 @@ void think() {
             ponderScore   = lastScore;
         }
         lastIterationDepth = 0;
-        setEvaluationPhase();
+        updateEvaluationPhase();
 
         // 8. A tablebase draw at the root switches probing off below it.
         std::int16_t tbScore;
