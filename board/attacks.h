@@ -67,6 +67,13 @@ inline constexpr const auto& knightTargets = geometry::tables.knightTargets;
 inline constexpr const auto& knightMask    = geometry::tables.knightMask;
 inline constexpr const auto& lineDirection = geometry::tables.lineDirection;
 
+// Moves a king needs from a to b (the larger of the file and rank distances).
+constexpr int kingDistance(int a, int b) {
+    const int df = fileOf(a) > fileOf(b) ? fileOf(a) - fileOf(b) : fileOf(b) - fileOf(a);
+    const int dr = rowOf(a) > rowOf(b) ? rowOf(a) - rowOf(b) : rowOf(b) - rowOf(a);
+    return df > dr ? df : dr;
+}
+
 // Bit scans in square terms: the lowest set bit is the highest-numbered
 // square, the highest set bit the lowest-numbered one. Both need b != 0.
 inline int lowestBitSquare(Bitboard b) { return 63 - __builtin_ctzll(b); }
