@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include "board/attacks.h"
-#include "eval/evaluate.h"
+#include "eval/psqt.h"
 
 PawnHashEntry* pawnHashTable = nullptr;
 PawnWeights    pawnWeights;

@@ -3,7 +3,7 @@
 #include "search/ordering.h"
 #include <cstring>
 #include "board/attacks.h"
-#include "eval/evaluate.h"
+#include "eval/psqt.h"
 #include "search/searchdata.h"
 
 std::uint32_t historyTable[64][64];
