@@ -67,10 +67,13 @@ inline constexpr const auto& knightTargets = geometry::tables.knightTargets;
 inline constexpr const auto& knightMask    = geometry::tables.knightMask;
 inline constexpr const auto& lineDirection = geometry::tables.lineDirection;
 
-// Moves a king needs from a to b (the larger of the file and rank distances).
+// Moves a king needs from a to b (the larger of the file and rank
+// distances). Written without helper calls: eval's king-zone tables call it
+// hundreds of thousands of times at compile time, and clang's constexpr step
+// limit counts every call.
 constexpr int kingDistance(int a, int b) {
-    const int df = fileOf(a) > fileOf(b) ? fileOf(a) - fileOf(b) : fileOf(b) - fileOf(a);
-    const int dr = rowOf(a) > rowOf(b) ? rowOf(a) - rowOf(b) : rowOf(b) - rowOf(a);
+    const int df = (a & 7) > (b & 7) ? (a & 7) - (b & 7) : (b & 7) - (a & 7);
+    const int dr = (a >> 3) > (b >> 3) ? (a >> 3) - (b >> 3) : (b >> 3) - (a >> 3);
     return df > dr ? df : dr;
 }
 
