@@ -1,5 +1,6 @@
-// search/ordering.cpp: move selection, hash and PV marking, and the small
-// move tests that guard moves taken from the hash table, killers or the PV.
+// search/ordering.cpp: quiet-move scores, move selection, hash and PV
+// marking, and the small move tests that guard moves taken from the hash
+// table, killers or the PV.
 #include "search/ordering.h"
 #include <cstring>
 #include "board/attacks.h"
