@@ -67,6 +67,16 @@ inline constexpr const auto& knightTargets = geometry::tables.knightTargets;
 inline constexpr const auto& knightMask    = geometry::tables.knightMask;
 inline constexpr const auto& lineDirection = geometry::tables.lineDirection;
 
+// Moves a king needs from a to b (the larger of the file and rank
+// distances). Written without helper calls: eval's king-zone tables call it
+// hundreds of thousands of times at compile time, and clang's constexpr step
+// limit counts every call.
+constexpr int kingDistance(int a, int b) {
+    const int df = (a & 7) > (b & 7) ? (a & 7) - (b & 7) : (b & 7) - (a & 7);
+    const int dr = (a >> 3) > (b >> 3) ? (a >> 3) - (b >> 3) : (b >> 3) - (a >> 3);
+    return df > dr ? df : dr;
+}
+
 // Bit scans in square terms: the lowest set bit is the highest-numbered
 // square, the highest set bit the lowest-numbered one. Both need b != 0.
 inline int lowestBitSquare(Bitboard b) { return 63 - __builtin_ctzll(b); }

@@ -1,14 +1,11 @@
-// board/movegen.cpp: the four generators and addMove with the initial
-// ordering scores (MVV/LVA for captures, history and piece-square for quiet
-// moves, killer bits). Nothing here tests whether the king is left in check.
+// board/movegen.cpp: the four generators and addMove with the ordering
+// scores the board alone gives: MVV/LVA for captures, promotions by the new
+// piece. Quiet moves are left at 0 for the search's ordering to score.
+// Nothing here tests whether the king is left in check.
 #include "board/movegen.h"
 #include "board/attacks.h"
-#include "eval/evaluate.h"
-#include "search/ordering.h"
 
 static constexpr std::int32_t CAPTURE_SCORE = 0x2000000;
-static constexpr std::int32_t KILLER1_BITS  = 0xC00000;
-static constexpr std::int32_t KILLER2_BITS  = 0x800000;
 
 void addMove(int from, int to, int flags) {
     std::uint32_t& end = firstMove[ply + 1];
@@ -21,22 +18,12 @@ void addMove(int from, int to, int flags) {
         }
         return;
     }
-    const Move m = makeMoveWord(from, to, flags);
-    std::int32_t score;
+    std::int32_t score = 0;
     if (flags & GEN_CAPTURE) {
         const int victim = (flags & GEN_EN_PASSANT) ? PAWN : codeType(board[to]);
         score            = CAPTURE_SCORE + 8 * victim + 8 - codeType(board[from]);
-    } else {
-        const int pst = (side * 6 + codeType(board[from]));
-        // History counters stay far below 2^23, so the shift cannot overflow.
-        score = std::int32_t(historyTable[from][to] << 8) - pieceSquareTable[pst][from] +
-                pieceSquareTable[pst][to];
-        if (m == killerMoves[ply][0])
-            score |= KILLER1_BITS;
-        else if (m == killerMoves[ply][1])
-            score |= KILLER2_BITS;
     }
-    moveStack[end].move  = m;
+    moveStack[end].move  = makeMoveWord(from, to, flags);
     moveStack[end].score = score;
     ++end;
 }

@@ -4,10 +4,13 @@
 #pragma once
 #include "board/types.h"
 
-void generateMoves();       // all moves, scored; not in check
+// Captures and promotions are scored (MVV/LVA, promotions by the new
+// piece); quiet moves score 0 in the lists of generateMoves and
+// generateEvasions, and are left unwritten by generateQuietMoves.
+void generateMoves();       // all moves; not in check
 void generateEvasions();    // answers to the check in checkState; in check only
-void generateCaptures();    // captures (en passant included) and all promotions, scored
-void generateQuietMoves();  // everything else, castling included; scores left unwritten
+void generateCaptures();    // captures (en passant included) and all promotions
+void generateQuietMoves();  // everything else, castling included
 void addMove(int from, int to, int flags);  // flags: GEN_* bits; expands promotions
 
 // Completes a bare from/to/promotion word with the flags the generators

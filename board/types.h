@@ -29,6 +29,10 @@ constexpr int codeType(std::uint8_t code) { return code & 15; }
 constexpr char PIECE_LETTERS[] = "PNBRQK";
 constexpr int  PIECE_VALUE[6]  = {100, 300, 300, 500, 900, 0};
 
+// Scores are centipawns from the side to move's view; a side mated at ply p
+// scores p - MATE_SCORE, and tablebase wins sit just below mate scores.
+constexpr int MATE_SCORE = 10000;
+
 // Move word:
 //   bits 0-5 from, 6-11 to, 16-18 promotion type, 24-29 flags below.
 constexpr Move MOVE_CAPTURE     = 0x01000000;

@@ -14,6 +14,7 @@
 #include "driver/uci.h"
 #include "game/result.h"
 #include "game/state.h"
+#include "search/searchdata.h"
 #include "search/settings.h"
 #include "search/think.h"
 #include "tablebase/tablebase.h"

@@ -12,7 +12,8 @@
 #include "book/book.h"
 #include "eval/evaluate.h"
 #include "io/console.h"
-#include "search/think.h"
+#include "search/hashtable.h"
+#include "search/searchdata.h"
 #include "tablebase/tablebase.h"
 
 char          engineName[16] = "Brix 1.0";
@@ -202,7 +203,7 @@ void processCommand(const char* line) {
             printAndFlush(egtbMaxPieces < 0 ? "EGTB not found\n" : "Position not in EGTB\n");
     } else if (is("eval")) {
         if (idle) {
-            setEvaluationPhase();  // the weights of this position's phase
+            updateEvaluationPhase();  // the weights of this position's phase
             printAndFlush("Eval: %d\n", evaluate(-10000, 10000));
         }
     } else if (is("exit")) {

@@ -18,9 +18,9 @@
 #include "game/state.h"
 #include "io/console.h"
 #include "search/hashtable.h"
-#include "search/search.h"
+#include "search/searchdata.h"
 #include "search/settings.h"
-#include "search/think.h"
+#include "search/thinking.h"
 #include "tablebase/tablebase.h"
 
 bool          uciMode;

@@ -1,21 +1,20 @@
-// eval/evaluate.h: static evaluation and its piece-square tables. Scores are
-// centipawns; the tables are from each colour's own view.
+// eval/evaluate.h: static evaluation and the choice of its phase. Scores
+// are centipawns.
 #pragma once
 #include <cstdint>
 
-// [colour * 6 + type][square]; black tables mirror white ones by rank.
-extern std::int8_t  pieceSquareTable[12][64];
 extern std::uint8_t evaluationPhase;  // 1 middlegame, 2 endgame, 255 not chosen yet
 
-extern const std::int8_t KING_ENDGAME_TABLE[64];  // white reads [s], black [s ^ 56]
-extern const std::int8_t BISHOP_PAIR_BONUS[9];    // by the owner's pawn count
+extern const std::int8_t BISHOP_PAIR_BONUS[9];  // by the owner's pawn count
 
-void initPieceSquareTables();  // start-up and every new game
+// Start-up and every new game: fills the piece-square tables and leaves the
+// phase to be chosen afresh.
+void initPieceSquareTables();
 
 // Before every search: picks middlegame (1) or endgame (2) weights by the
-// material left and, when the phase changes, clears the search hash tables
-// and the pawn hash table.
-void setEvaluationPhase();
+// material left and, when the phase changes, clears the pawn hash table and
+// returns true: scores cached elsewhere were made with the other weights.
+bool setEvaluationPhase();
 
 constexpr int LAZY_MARGIN = 300;
 // Static score of the position in centipawns, side to move's view. The

@@ -9,8 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include "board/attacks.h"
-#include "eval/evaluate.h"
-#include "eval/pieces.h"
+#include "eval/psqt.h"
 
 PawnHashEntry* pawnHashTable = nullptr;
 PawnWeights    pawnWeights;
@@ -54,7 +53,6 @@ static inline int  mostAdvancedPawn(int colour, int file) {
     const int      row  = colour == WHITE ? __builtin_ctz(rows) : 31 - __builtin_clz(rows);
     return row * 8 + file;
 }
-static inline int distance(int a, int b) { return pieceTables::chebyshev(a, b); }
 static inline int promotionSquare(int colour, int file) { return colour == WHITE ? file : 56 + file; }
 
 // A pawn whose neighbours all stand behind it is weak unless one of them
@@ -276,12 +274,12 @@ int scanPassedPawns(int colour, int files, RaceSide& race) {
         // 3. The own king nearer the promotion square than the enemy's.
         const int promotion = promotionSquare(colour, f);
         if (foeMaterial <= 1600 && r < 4) {
-            const int dFoe = distance(foeKing, promotion), dOwn = distance(ownKing, promotion);
+            const int dFoe = kingDistance(foeKing, promotion), dOwn = kingDistance(ownKing, promotion);
             if (dFoe >= dOwn) score += sign * ((bonus >> 3) * (dFoe - dOwn + 1));
         }
         if (foeMaterial != 0) continue;
         // 4. Pawn ending for the enemy: the rule of the square.
-        const int  kFoe = distance(foeKing, sq), kOwn = distance(ownKing, sq);
+        const int  kFoe = kingDistance(foeKing, sq), kOwn = kingDistance(ownKing, sq);
         const bool inside = frameRow(colour, foeKing) <= r + foeTempo && kFoe <= r + foeTempo;
         bool       escorted = false;
         if (inside) {
@@ -334,7 +332,7 @@ int fasterVerdict(int colour, const RaceSide& me, const RaceSide& other) {
     if (other.critical > me.best) return 800;
     const int pawn  = mostAdvancedPawn(colour, me.file);
     const int front = frameRow(colour, pawn);
-    if (frameRow(colour, otherKing) > front + 1 || distance(otherKing, pawn) > front + 1) return 800;
+    if (frameRow(colour, otherKing) > front + 1 || kingDistance(otherKing, pawn) > front + 1) return 800;
     const int d = lineDirection[otherKing][promotionSquare(colour, me.file)];
     return d >= 0 && nearestPiece[otherKing][d] == NO_SQUARE ? 800 : 0;
 }
@@ -360,7 +358,7 @@ int queensFirstVerdict(int first, const RaceSide& a, const RaceSide& b) {
     } else {
         return 0;
     }
-    if (secondClear) return distance(secondKing, secondPromo) > 1 ? 800 : 0;
+    if (secondClear) return kingDistance(secondKing, secondPromo) > 1 ? 800 : 0;
     return ((b.info >> 3) & 7) >= 3 ? 800 : 0;
 }
 

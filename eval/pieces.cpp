@@ -2,8 +2,8 @@
 // piece-square values, rook files, line mobility and attack units, then the
 // two king-safety terms scaled by those units. Black mirrors white.
 #include "eval/pieces.h"
-#include "eval/evaluate.h"
 #include "eval/pawns.h"
+#include "eval/psqt.h"
 
 const std::int16_t KING_ATTACK_WEIGHT[16] = {0,   5,   15,  30,  50,  75,  105, 140,
                                              180, 225, 275, 330, 390, 455, 525, 600};

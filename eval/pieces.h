@@ -10,7 +10,7 @@ namespace pieceTables {
 struct Tables {
     // For a king on k and a square s: the first direction from s (0..7 in
     // order) whose ray meets the king's 3x3 zone, packed as
-    // nearestZoneSquare * 256 + direction * 16 + Chebyshev distance(s, k); -1 if none.
+    // nearestZoneSquare * 256 + direction * 16 + kingDistance(s, k); -1 if none.
     std::int16_t kingLine[64][64];
     std::int16_t kingDiagonal[64][64];  // the same, diagonal directions only
     // Empty squares on a line whose nearest men are e1 (even direction) and
@@ -24,16 +24,11 @@ constexpr int popCount(Bitboard b) {
     for (; b; b &= b - 1) ++n;
     return n;
 }
-constexpr int chebyshev(int a, int b) {
-    const int df = (a & 7) > (b & 7) ? (a & 7) - (b & 7) : (b & 7) - (a & 7);
-    const int dr = (a >> 3) > (b >> 3) ? (a >> 3) - (b >> 3) : (b >> 3) - (a >> 3);
-    return df > dr ? df : dr;
-}
 constexpr std::int16_t kingLineEntry(int k, int s, int firstDir) {
     const auto& g = geometry::tables;
     for (int d = firstDir; d < 8; ++d)
         for (int t = g.nextSquare[s][d]; t < 64; t = g.nextSquare[t][d])
-            if (chebyshev(t, k) <= 1) return std::int16_t(t * 256 + d * 16 + chebyshev(s, k));
+            if (kingDistance(t, k) <= 1) return std::int16_t(t * 256 + d * 16 + kingDistance(s, k));
     return -1;
 }
 constexpr Tables buildTables() {

@@ -20,7 +20,7 @@
 #include "eval/pawns.h"
 #include "search/hashtable.h"
 #include "search/ordering.h"
-#include "search/think.h"
+#include "search/searchdata.h"
 
 static char scratchDirectory[256];
 
@@ -123,11 +123,8 @@ void resetFuzzEngine() {
     clearHashTables();
     clearPawnHashTable();
     clearOrderingTables();
-    searchGamePly      = 0;
-    expectedBalance    = 0;
-    lastIterationDepth = 0;
-    savedScore         = 0;
-    lastBookPly        = 0;
+    clearSearchState();
+    lastBookPly = 0;
     std::memset(postBookScores, 0, sizeof postBookScores);
     seedBookRandom(1);
     resetInput();

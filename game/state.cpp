@@ -9,8 +9,8 @@
 #include "board/setup.h"
 #include "eval/evaluate.h"
 #include "io/console.h"
+#include "search/searchdata.h"
 #include "search/settings.h"
-#include "search/think.h"
 
 std::uint8_t  gameOver;
 std::uint8_t  resignCount;
@@ -41,13 +41,11 @@ void resetGame() {
     initPieceSquareTables();
     ply = 0;
     generateAllMoves();
+    clearSearchState();
     engineOptions        = std::uint16_t(engineOptions & ~OPTION_COMPUTER_OPPONENT);
-    lastScore            = 0;
-    pvLength[0]          = 0;
     gameOver             = 0;
     resignCount          = 0;
     lastBookPly          = 0;
-    pondering            = 0;
     lastMovePly          = -1;
     resetClocks();
     engineSide           = NO_SIDE;

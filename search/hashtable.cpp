@@ -3,7 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 #include "board/position.h"
-#include "search/think.h"
+#include "eval/evaluate.h"
+#include "search/searchdata.h"
 
 HashEntry*   hashTable   = nullptr;
 HashEntry*   qsHashTable = nullptr;
@@ -42,6 +43,10 @@ void freeHashTables() {
 void clearHashTables() {
     if (hashTable) std::memset(hashTable, 0, hashTableBytes());
     if (qsHashTable) std::memset(qsHashTable, 0, QS_HASH_BUCKETS * 2 * sizeof(HashEntry));
+}
+
+void updateEvaluationPhase() {
+    if (setEvaluationPhase()) clearHashTables();
 }
 
 static inline bool holdsPosition(const HashEntry& e) {

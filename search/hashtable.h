@@ -54,3 +54,6 @@ std::uint64_t hashTableBytes();  // main table size for the current ttShift
 bool allocateHashTables(std::int64_t kilobytes);
 void freeHashTables();
 void clearHashTables();
+// The evaluation's phase for the current position (setEvaluationPhase);
+// a change of phase clears both tables, whose scores used the old weights.
+void updateEvaluationPhase();

@@ -1,10 +1,11 @@
-// search/ordering.cpp: move selection, hash and PV marking, and the small
-// move tests that guard moves taken from the hash table, killers or the PV.
+// search/ordering.cpp: quiet-move scores, move selection, hash and PV
+// marking, and the small move tests that guard moves taken from the hash
+// table, killers or the PV.
 #include "search/ordering.h"
 #include <cstring>
 #include "board/attacks.h"
-#include "eval/evaluate.h"
-#include "search/think.h"
+#include "eval/psqt.h"
+#include "search/searchdata.h"
 
 std::uint32_t historyTable[64][64];
 Move          killerMoves[MAX_PLY][2];
@@ -128,14 +129,32 @@ bool isHashMovePlayable(Move move) {
     return true;
 }
 
+// History counters stay far below 2^23, so the shift cannot overflow.
+static inline std::int32_t quietScore(Move m) {
+    const int          from = moveFrom(m), to = moveTo(m);
+    const std::int8_t* pst  = pieceSquareTable[side * 6 + codeType(board[from])];
+    return std::int32_t(historyTable[from][to] << 8) - pst[from] + pst[to];
+}
+
 void scoreQuietMoves(Move killer2) {
-    const int pst = side * 6;
+    for (std::uint32_t i = firstMove[ply]; i < firstMove[ply + 1]; ++i) {
+        const Move   m     = moveStack[i].move;
+        std::int32_t score = quietScore(m);
+        if (m == killer2) score |= SCORE_KILLER2;
+        moveStack[i].score = score;
+    }
+}
+
+void scoreMoveList() {
+    const Move killer1 = killerMoves[ply][0], killer2 = killerMoves[ply][1];
     for (std::uint32_t i = firstMove[ply]; i < firstMove[ply + 1]; ++i) {
         const Move m = moveStack[i].move;
-        const int  from = moveFrom(m), to = moveTo(m), type = codeType(board[from]);
-        std::int32_t score = std::int32_t(historyTable[from][to] << 8) - pieceSquareTable[pst + type][from] +
-                             pieceSquareTable[pst + type][to];
-        if (m == killer2) score |= SCORE_KILLER2;
+        if (m & (MOVE_CAPTURE | MOVE_PROMOTION)) continue;
+        std::int32_t score = quietScore(m);
+        if (m == killer1)
+            score |= SCORE_KILLER1;
+        else if (m == killer2)
+            score |= SCORE_KILLER2;
         moveStack[i].score = score;
     }
 }

@@ -12,6 +12,7 @@ extern std::uint8_t  followPv;                 // 1 while on the previous iterat
 // Ordering score layers above the generator's scores.
 constexpr std::int32_t SCORE_PV_MOVE   = 0x40000000;
 constexpr std::int32_t SCORE_HASH_MOVE = 0x20000000;
+constexpr std::int32_t SCORE_KILLER1   = 0x00C00000;
 constexpr std::int32_t SCORE_KILLER2   = 0x00800000;
 
 void clearOrderingTables();
@@ -29,3 +30,7 @@ bool isKillerPlayable(Move move);
 bool isHashMovePlayable(Move move);
 // Quiet scores (history and piece-square) for a list from generateQuietMoves.
 void scoreQuietMoves(Move killer2);
+// The same for the quiet moves of a whole list from generateMoves or
+// generateEvasions, with both killers marked; the generator's scores of
+// captures and promotions stay.
+void scoreMoveList();

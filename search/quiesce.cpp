@@ -8,8 +8,7 @@
 #include "eval/evaluate.h"
 #include "search/hashtable.h"
 #include "search/ordering.h"
-#include "search/search.h"
-#include "search/think.h"
+#include "search/searchdata.h"
 #include "search/timecontrol.h"
 
 // Whether the side in check, standing pat at e >= beta, may keep that score.
@@ -100,10 +99,12 @@ std::int16_t quiesce(int alpha, int beta) {
     const int standPatAlpha = alpha;
 
     // 10. Captures and promotions, or every evasion.
-    if (inCheck)
+    if (inCheck) {
         generateEvasions();
-    else
+        scoreMoveList();
+    } else {
         generateCaptures();
+    }
     if (hashMove) markHashMove(hashMove);
     if (followPv) markPvMove();
 

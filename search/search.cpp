@@ -12,7 +12,7 @@
 #include "search/hashtable.h"
 #include "search/ordering.h"
 #include "search/quiesce.h"
-#include "search/think.h"
+#include "search/searchdata.h"
 #include "search/timecontrol.h"
 #include "tablebase/tablebase.h"
 
@@ -57,6 +57,7 @@ void startSelector(MoveSelector& sel, Move hashMove, bool full) {
     sel.firstPick = true;
     if (full) {
         generateAllMoves();
+        scoreMoveList();
         if (hashMove) markHashMove(hashMove);
         if (followPv) markPvMove();
         sel.stage = STAGE_FULL;

@@ -3,8 +3,6 @@
 #pragma once
 #include <cstdint>
 
-constexpr int MATE_SCORE = 10000;
-
 // Node flags.
 constexpr std::uint8_t NODE_NULL_OK    = 1;  // a null move may be tried here
 constexpr std::uint8_t NODE_RECAPTURED = 2;  // reached by an extended recapture

@@ -1,42 +1,21 @@
-// search/think.cpp: iterative deepening, the root search and the thinking
-// lines. checkTime leaves the search by throwing SearchStopped; think takes
-// back the moves still made and falls back to the last finished iteration.
+// search/think.cpp: iterative deepening and the root search. checkTime
+// leaves the search by throwing SearchStopped; think takes back the moves
+// still made and falls back to the last finished iteration.
 #include "search/think.h"
 #include <cstdio>
 #include <cstring>
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
-#include "board/notation.h"
-#include "eval/evaluate.h"
-#include "io/console.h"
 #include "search/hashtable.h"
 #include "search/ordering.h"
 #include "search/quiesce.h"
 #include "search/search.h"
+#include "search/searchdata.h"
 #include "search/settings.h"
+#include "search/thinking.h"
 #include "search/timecontrol.h"
 #include "tablebase/tablebase.h"
-
-Move          pvTable[MAX_PLY][MAX_PLY];
-std::uint8_t  pvLength[MAX_PLY];
-Move          savedPv[MAX_PLY + 1];
-std::int16_t  savedScore;
-std::int16_t  iterationDepth, lastIterationDepth;
-std::int16_t  rootAlpha, rootBeta, rootBestScore;
-std::int16_t  rootMoveCount, legalRootMoves, rootMoveNumber;
-std::uint8_t  rootFinished;
-std::uint8_t  windowFailed;
-std::int16_t  searchGamePly, expectedBalance;
-std::int16_t  ponderGamePly, ponderBalance, ponderScore;
-std::int8_t   recaptureSquare = -1;
-std::int16_t  tbPieceLimit    = -1;
-std::uint32_t nodeCount;
-char          thinkingLine[256];
-void (*thinkingHook)(int depth, int score);
-
-// While rootSearch walks the root list, printing may not generate at ply 0.
-static bool rootListInUse = false;
 
 static int materialBalance() { return material[side] - material[xside]; }
 
@@ -62,59 +41,6 @@ static void printWindowMark(const char* mark) {
     }
 }
 
-void printThinking(int depth, int score) {
-    if (depth > 0) {
-        int length = std::snprintf(thinkingLine, sizeof thinkingLine, "%2d %5d %6ld %-ld  ", depth, score,
-                                   static_cast<long>((elapsedTime() - thinkStartTime) / 10), static_cast<long>(nodeCount));
-        int made = 0;
-        for (int i = 0; i < pvLength[0]; ++i) {
-            Move m = pvTable[0][i];
-            classifyMove(&m);
-            // Moves may come from the hash table (or a reused variation), so
-            // each is checked before being made; the root move inside
-            // rootSearch came from the root list itself.
-            if ((i > 0 || !rootListInUse) && !isGeneratedMove(m)) {
-                pvLength[0] = std::uint8_t(i);
-                break;
-            }
-            char san[16];
-            std::snprintf(san, sizeof san, "%s", moveToSan(m));
-            if (!makeMove(m)) {
-                pvLength[0] = std::uint8_t(i);
-                break;
-            }
-            pvTable[0][i] = m;
-            ++made;
-            const char* checkSign = (checkState[gamePly] & 0xFF) < 64 ? "+" : "";
-            const int   room      = int(sizeof thinkingLine) - length;
-            if (room > int(std::strlen(san)) + 2)
-                length += std::snprintf(thinkingLine + length, std::size_t(room), " %s%s", san, checkSign);
-            // Lengthen a short variation from the hash table.
-            if (i + 1 == pvLength[0] && i + 1 < depth && i + 1 < MAX_PLY - 1 && hashTable) {
-                const HashEntry* e = probeMainTable();
-                if (e && e->move) {
-                    const Move next = unpackMove(e->move);
-                    const int  from = moveFrom(next), to = moveTo(next);
-                    bool       fresh = codeColour(board[from]) == side && codeColour(board[to]) != side;
-                    for (int j = 0; j <= i && fresh; ++j)
-                        fresh = (pvTable[0][j] & 0xFFF) != (next & 0xFFF);
-                    if (fresh) {
-                        pvTable[0][i + 1] = next;
-                        ++pvLength[0];
-                    }
-                }
-            }
-        }
-        while (made-- > 0) unmakeMove();
-    }
-    if (thinkingHook) {
-        thinkingHook(depth, score);
-    } else if (engineOptions & OPTION_POST) {
-        std::printf("%s\n", thinkingLine);
-        std::fflush(stdout);
-    }
-}
-
 std::int16_t rootSearch(int alpha, int beta, int depth) {
     // 1-3. Node count, hash move, the whole move list.
     if ((++nodeCount & pollMask) == 0) checkTime();
@@ -122,6 +48,7 @@ std::int16_t rootSearch(int alpha, int beta, int depth) {
     const HashEntry* hit        = hashTable ? probeRootTable() : nullptr;
     const bool       inCheck    = (checkState[gamePly] & 0xFF) < 64;
     generateAllMoves();
+    scoreMoveList();
     if (hit && hit->move) markHashMove(unpackMove(hit->move));
     markPvMove();
     rootListInUse = true;
@@ -302,7 +229,7 @@ void think() {
             ponderScore   = lastScore;
         }
         lastIterationDepth = 0;
-        setEvaluationPhase();
+        updateEvaluationPhase();
 
         // 8. A tablebase draw at the root switches probing off below it.
         std::int16_t tbScore;

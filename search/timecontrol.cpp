@@ -3,8 +3,9 @@
 #include <algorithm>
 #include "board/position.h"
 #include "io/console.h"
+#include "search/searchdata.h"
 #include "search/settings.h"
-#include "search/think.h"
+#include "search/thinking.h"
 
 std::int32_t targetTime;
 std::int32_t timeReserve;
@@ -101,7 +102,7 @@ static void allocateClockTime() {
 
 // How far past the soft target a dropping score may run.
 static std::int32_t stretchedLimit() {
-    const int cur = rootBestScore == -10000 ? savedScore : rootBestScore;
+    const int cur = rootBestScore == -MATE_SCORE ? savedScore : rootBestScore;
     const int ref = savedScore > lastScore ? savedScore : lastScore;
     if (cur >= ref - 25 || (cur > 100 && cur >= ref - cur * 15 / 100 - 10)) return targetTime;
     if (cur < ref - 500) return targetTime * 7;
@@ -132,7 +133,7 @@ void checkTime() {
         else
             limit = stretchedLimit();
         // A re-search that has no move yet gets more time.
-        if (!fixedMoveTime() && rootBestScore == -10000 && rootAlpha == -10000 && limit < 5 * targetTime / 2)
+        if (!fixedMoveTime() && rootBestScore == -MATE_SCORE && rootAlpha == -MATE_SCORE && limit < 5 * targetTime / 2)
             limit = 5 * targetTime / 2;
     }
 
@@ -146,7 +147,7 @@ void checkTime() {
         const std::uint32_t spent = (now - thinkStartTime) / 10;
         thinkStartTime            = now;
         if (moveTime != 0) {
-            const int v = rootBestScore == -10000 ? savedScore : rootBestScore;
+            const int v = rootBestScore == -MATE_SCORE ? savedScore : rootBestScore;
             allocateTime();
             if (targetTime > 200 && v > -100 && v < 200 && v > lastScore - 15) {
                 const int k         = v >= 0 ? 3 : v > -50 ? 2 : 1;

@@ -15,6 +15,9 @@ extern std::uint32_t pollMask;
 // search hears nothing (tools, tests).
 extern void (*pollHook)();
 
+// Thrown by checkTime to leave the search in one step; only think catches.
+struct SearchStopped {};
+
 void allocateTime();
 // Reads one pending input line, handles a ponder hit, and throws
 // SearchStopped when the time is up or a stop was requested.

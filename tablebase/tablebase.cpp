@@ -127,9 +127,11 @@ std::uint32_t usableEpSquare() {
 }
 
 // v > 0: 2v + 10002, v < 0: 2v - 10004, in 16 bits with wrapping.
+constexpr std::uint32_t WIN_OFFSET  = std::uint32_t(MATE_SCORE + 2);  // 10002
+constexpr std::uint32_t LOSS_OFFSET = std::uint32_t(MATE_SCORE + 4);  // 10004
 std::int16_t scoreOfValue(std::int32_t v) {
     const std::uint32_t w = std::uint32_t(v);  // modular
-    const auto u = std::uint16_t(v > 0 ? 2u * w + 10002u : v < 0 ? 2u * w - 10004u : 0u);
+    const auto u = std::uint16_t(v > 0 ? 2u * w + WIN_OFFSET : v < 0 ? 2u * w - LOSS_OFFSET : 0u);
     return u < 0x8000 ? std::int16_t(u) : std::int16_t(int(u) - 0x10000);
 }
 

@@ -17,7 +17,7 @@
 #include "eval/pawns.h"
 #include "io/console.h"
 #include "search/hashtable.h"
-#include "search/search.h"
+#include "search/searchdata.h"
 #include "search/settings.h"
 #include "search/think.h"
 #include "tools/pgn.h"
@@ -64,13 +64,8 @@ void resetSearchState() {
     clearHashTables();
     clearPawnHashTable();
     initPieceSquareTables();  // the phase is chosen afresh
-    lastScore          = 0;
-    pvLength[0]        = 0;
-    lastIterationDepth = 0;
-    searchGamePly      = 0;
-    expectedBalance    = 0;
-    pondering          = 0;
-    engineOptions      = std::uint16_t(engineOptions & ~OPTION_POST);
+    clearSearchState();
+    engineOptions = std::uint16_t(engineOptions & ~OPTION_POST);
 }
 
 // A search under a fixed depth or time, as the st and sd commands set it.

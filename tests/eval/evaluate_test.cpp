@@ -9,7 +9,6 @@
 #include "eval/evaluate.h"
 #include "eval/pawns.h"
 #include "eval/pieces.h"
-#include "search/hashtable.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -298,25 +297,21 @@ TEST(Evaluation, LazyExitAndCheapEstimate) {
 
 namespace {
 
-TEST(Evaluation, PhaseChangeLoadsWeightsAndClearsTables) {
-    ASSERT_TRUE(allocateHashTables(100));
+TEST(Evaluation, PhaseChangeLoadsWeightsAndClearsThePawnTable) {
     setUpEval("4k3/8/8/8/8/8/4P3/4K3 w - - 0 1");  // endgame phase
     EXPECT_EQ(evaluationPhase, 2);
     EXPECT_EQ(pawnWeights.passed[7], 140);
-    hashTable[5].score   = 77;
-    qsHashTable[9].score = 55;
-    probePawnHash();
-    setEvaluationPhase();  // same phase: nothing is cleared
-    EXPECT_EQ(hashTable[5].score, 77);
+    const PawnHashEntry& endgameEntry = probePawnHash();
+    EXPECT_FALSE(setEvaluationPhase());  // same phase: nothing is cleared
+    EXPECT_EQ(endgameEntry.key, pawnKey);
     setUpFen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");  // resets the phase
     EXPECT_EQ(evaluationPhase, 255);
-    setEvaluationPhase();
+    const PawnHashEntry& entry = probePawnHash();
+    ASSERT_EQ(entry.key, pawnKey);
+    EXPECT_TRUE(setEvaluationPhase());  // the caller clears its own caches
     EXPECT_EQ(evaluationPhase, 1);
     EXPECT_EQ(pawnWeights.passed[7], 120);
-    EXPECT_EQ(hashTable[5].score, 0);
-    EXPECT_EQ(qsHashTable[9].score, 0);
-    EXPECT_EQ(pawnHashTable[pawnKey & (PAWN_HASH_ENTRIES - 1)].key, 0u);
-    freeHashTables();
+    EXPECT_EQ(entry.key, 0u);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include "board/movegen.h"
 #include "board/position.h"
 #include "search/ordering.h"
-#include "search/think.h"
+#include "search/searchdata.h"
 #include "tests/test_support.h"
 
 namespace {

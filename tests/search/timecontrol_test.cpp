@@ -9,7 +9,7 @@
 #include "driver/console.h"
 #include "driver/gameloop.h"
 #include "driver/protocol.h"
-#include "search/think.h"
+#include "search/searchdata.h"
 #include "search/timecontrol.h"
 #include "tests/test_support.h"
 #include "tools/bench.h"

@@ -4,7 +4,7 @@
 #include <unistd.h>
 #include <cstdio>
 #include "board/position.h"
-#include "search/think.h"
+#include "search/searchdata.h"
 #include "tools/bench.h"
 #include "tools/pgn.h"
 #include "tablebase/catalogue.h"
