@@ -82,7 +82,7 @@ std::int16_t evaluate(std::int16_t alpha, std::int16_t beta) {
     // 1. Bare kings (or a lone minor): nobody can win.
     if (!w[PAWN] && !b[PAWN] && material[WHITE] < 500 && material[BLACK] < 500) return 0;
 
-    // 2-4. Material, imbalance and the drawish flags.
+    // 2. Material, imbalance and the drawish flags.
     const int M = 2 * (w[QUEEN] - b[QUEEN]) + (w[ROOK] - b[ROOK]);
     const int m = (w[KNIGHT] + w[BISHOP]) - (b[KNIGHT] + b[BISHOP]);
     int score = 100 * (w[PAWN] - b[PAWN]) + material[WHITE] - material[BLACK];
@@ -90,22 +90,22 @@ std::int16_t evaluate(std::int16_t alpha, std::int16_t beta) {
     const int materialScore = score;
     const int flags         = drawishFlags(M, m);
 
-    // 5-6. Pawn structure (cached) and the passed-pawn pass (never cached).
+    // 3. Pawn structure (cached) and the passed-pawn pass (never cached).
     PawnHashEntry& entry  = probePawnHash();
     const int      passed = evaluatePassedPawns(entry);
     score += entry.score + passed;
 
-    // 7-8. Lazy exit on the side to move's score.
+    // 4. Lazy exit on the side to move's score.
     int own = side == WHITE ? score : -score;
     if (flags) own = applyDrawish(own, score, flags);
     if (own - LAZY_MARGIN >= beta || own + LAZY_MARGIN <= alpha) return std::int16_t(own);
 
-    // 9. Backward follow-ups, pieces, mobility and king safety.
+    // 5. Backward follow-ups, pieces, mobility and king safety.
     const int        backward = evaluateBackwardFollowUps(entry);
     const PieceTerms terms    = evaluatePieces(entry);
     score += backward + terms.pieces + terms.kingSafety;
 
-    // 10. Bishop pair, when only one side has it.
+    // 6. Bishop pair, when only one side has it.
     int pair = 0;
     if (w[BISHOP] != b[BISHOP]) {
         if (w[BISHOP] >= 2) pair += BISHOP_PAIR_BONUS[w[PAWN]];
@@ -113,7 +113,7 @@ std::int16_t evaluate(std::int16_t alpha, std::int16_t beta) {
     }
     score += pair;
 
-    // 11. Mobility counts more with more material on the board.
+    // 7. Mobility counts more with more material on the board.
     const int stmMaterial = material[side];
     const int weighted    = stmMaterial > 1600   ? terms.mobility + asr(terms.mobility, 1)
                             : stmMaterial > 1200 ? terms.mobility
@@ -123,6 +123,6 @@ std::int16_t evaluate(std::int16_t alpha, std::int16_t beta) {
 
     lastEvaluationTerms = {materialScore, entry.score, passed, backward + terms.pieces + pair + weighted,
                            terms.kingSafety, flags};
-    // 12. Side to move's view.
+    // 8. Side to move's view.
     return std::int16_t(side == WHITE ? score : -score);
 }

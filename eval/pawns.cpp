@@ -264,21 +264,21 @@ int scanPassedPawns(int colour, int files, RaceSide& race) {
         const int r     = frameRow(colour, sq);
         const int bonus = pawnWeights.passed[8 - r];
         const int front = colour == WHITE ? sq - 8 : sq + 8;
-        // 1-2. Blocked by an enemy man, or by an own one.
+        // 1. Blocked by an enemy man, or by an own one.
         if (codeColour(board[front]) == foe) {
             score -= sign * (bonus / 3);
             if (foeMaterial == 0) enterCaught(r, f);
             continue;
         }
         if (codeColour(board[front]) == colour) score -= sign * (bonus >> 2);
-        // 3. The own king nearer the promotion square than the enemy's.
+        // 2. The own king nearer the promotion square than the enemy's.
         const int promotion = promotionSquare(colour, f);
         if (foeMaterial <= 1600 && r < 4) {
             const int dFoe = kingDistance(foeKing, promotion), dOwn = kingDistance(ownKing, promotion);
             if (dFoe >= dOwn) score += sign * ((bonus >> 3) * (dFoe - dOwn + 1));
         }
         if (foeMaterial != 0) continue;
-        // 4. Pawn ending for the enemy: the rule of the square.
+        // 3. Pawn ending for the enemy: the rule of the square.
         const int  kFoe = kingDistance(foeKing, sq), kOwn = kingDistance(ownKing, sq);
         const bool inside = frameRow(colour, foeKing) <= r + foeTempo && kFoe <= r + foeTempo;
         bool       escorted = false;
@@ -300,7 +300,7 @@ int scanPassedPawns(int colour, int files, RaceSide& race) {
             race.info = (pathMan < 64 ? frameRow(colour, pathMan) << 3 : 0x40) | (inside ? 0 : r);
         }
     }
-    // 5. Two caught pawns far enough apart: the king cannot stop both.
+    // 4. Two caught pawns far enough apart: the king cannot stop both.
     if (race.caught == 2) {
         const int ra = race.caughtRow[0], rb = race.caughtRow[1];
         const int fa = race.caughtFile[0], fb = race.caughtFile[1];

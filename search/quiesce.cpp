@@ -58,12 +58,12 @@ static std::int16_t returnFromHit(const HashEntry& entry, Move hashMove) {
 }
 
 std::int16_t quiesce(int alpha, int beta) {
-    // 1-3. Node count and poll, empty variation, ply limit.
+    // 1. Node count and poll, empty variation, ply limit.
     if ((++nodeCount & pollMask) == 0) checkTime();
     pvLength[ply] = ply;
     if (ply >= MAX_PLY - 1) return std::int16_t(beta);
 
-    // 4. Quiescence hash.
+    // 2. Quiescence hash.
     Move hashMove = 0;
     if (qsHashTable) {
         if (const HashEntry* hit = probeQuiescenceTable()) {
@@ -83,7 +83,7 @@ std::int16_t quiesce(int alpha, int beta) {
         }
     }
 
-    // 5-9. Stand pat.
+    // 3. Stand pat.
     const bool inCheck = (checkState[gamePly] & 0xFF) < 64;
     const int  e       = evaluate(std::int16_t(alpha), std::int16_t(beta));
     int        best;
@@ -98,7 +98,7 @@ std::int16_t quiesce(int alpha, int beta) {
     }
     const int standPatAlpha = alpha;
 
-    // 10. Captures and promotions, or every evasion.
+    // 4. Captures and promotions, or every evasion.
     if (inCheck) {
         generateEvasions();
         scoreMoveList();
@@ -108,7 +108,7 @@ std::int16_t quiesce(int alpha, int beta) {
     if (hashMove) markHashMove(hashMove);
     if (followPv) markPvMove();
 
-    // 11. Search them all, best first.
+    // 5. Search them all, best first.
     Move bestMove = 0;
     bool searched = false;
     for (std::uint32_t index = firstMove[ply]; index < firstMove[ply + 1]; ++index) {
@@ -129,7 +129,7 @@ std::int16_t quiesce(int alpha, int beta) {
         }
     }
 
-    // 12-14. Result, store, mate.
+    // 6. Result, store, mate.
     const int result = best < alpha ? alpha : best;
     if (bestMove) {
         if (qsHashTable) {

@@ -214,13 +214,13 @@ std::int16_t search(int alpha, int beta, int depth, int extension, std::uint8_t 
     if (!inCheck && !mateThreat && std::abs(alpha) < 1000 && d < 16)
         futile = evaluate(10000, -10000) + FUTILITY_MARGIN[d] < alpha;
 
-    // 10-11. Moves; a mate threat extends every one of them.
+    // 10. Moves; a mate threat extends every one of them.
     MoveSelector sel;
     startSelector(sel, hashMove, inCheck || followPv);
     if (mateThreat) extension += 3;
     const int base = extension - 1;
 
-    // 12. The move loop.
+    // 11. The move loop.
     int  best = -MATE_SCORE;
     Move bestMove = 0;
     bool first    = true;
@@ -286,7 +286,7 @@ std::int16_t search(int alpha, int beta, int depth, int extension, std::uint8_t 
         }
     }
 
-    // 13. Mate, stalemate, fifty moves; store; killers.
+    // 12. Mate, stalemate, fifty moves; store; killers.
     if (!bestMove) return std::int16_t(inCheck ? ply - MATE_SCORE : 0);
     if (fiftyCount >= 100) return 0;
     if (best < probedAlpha) best = probedAlpha;

@@ -42,7 +42,7 @@ static void printWindowMark(const char* mark) {
 }
 
 std::int16_t rootSearch(int alpha, int beta, int depth) {
-    // 1-3. Node count, hash move, the whole move list.
+    // 1. Node count, hash move, the whole move list.
     if ((++nodeCount & pollMask) == 0) checkTime();
     const int        entryAlpha = alpha;
     const HashEntry* hit        = hashTable ? probeRootTable() : nullptr;
@@ -56,7 +56,7 @@ std::int16_t rootSearch(int alpha, int beta, int depth) {
         ~ListGuard() { rootListInUse = false; }
     } guard;
 
-    // 4-5. Every root move, principal variation search.
+    // 2. Every root move, principal variation search.
     rootMoveCount  = std::int16_t(firstMove[1] - firstMove[0]);
     legalRootMoves = rootMoveCount;
     rootMoveNumber = 1;
@@ -104,7 +104,7 @@ std::int16_t rootSearch(int alpha, int beta, int depth) {
         }
     }
 
-    // 6-8. No move, fifty moves, store.
+    // 3. No move, fifty moves, store.
     if (!bestMove) {
         rootFinished = 1;
         return std::int16_t(inCheck ? -MATE_SCORE : 0);
@@ -189,14 +189,14 @@ void think() {
     iterationDepth = 1;
     stopRequest    = STOP_NONE;
     try {
-        // 2-3. Budgets and fresh ordering tables.
+        // 1. Budgets and fresh ordering tables.
         pollMask = 0xFFFF;
         if (moveTime != 0 && !pondering) allocateTime();
         clearOrderingTables();
         ply       = 0;
         nodeCount = 0;
 
-        // 4. The opponent played the predicted reply: start two plies on.
+        // 2. The opponent played the predicted reply: start two plies on.
         if (pvLength[0] > 2 && lastIterationDepth > 2 && gamePly == searchGamePly + 2 &&
             (gameHistory[gamePly - 1].move & 0xFFF) == (pvTable[0][1] & 0xFFF)) {
             pvTable[0][pvLength[0]] = 0;
@@ -211,7 +211,7 @@ void think() {
             pvLength[0] = 0;
         }
 
-        // 5. An obvious recapture after the opponent won material.
+        // 3. An obvious recapture after the opponent won material.
         const int balance = materialBalance();
         recaptureSquare   = -1;
         if (gamePly == searchGamePly + 2 && expectedBalance > balance + 200) {
@@ -219,7 +219,7 @@ void think() {
             if (countAttackers(c, side) == 1) recaptureSquare = std::int8_t(c);
         }
 
-        // 6-7. Age stamps, evaluation phase.
+        // 4. Age stamps, evaluation phase.
         if (!pondering) {
             expectedBalance = std::int16_t(balance);
             searchGamePly   = gamePly;
@@ -231,12 +231,12 @@ void think() {
         lastIterationDepth = 0;
         updateEvaluationPhase();
 
-        // 8. A tablebase draw at the root switches probing off below it.
+        // 5. A tablebase draw at the root switches probing off below it.
         std::int16_t tbScore;
         tbPieceLimit = std::int16_t(egtbMaxPieces);
         if (menCount <= egtbMaxPieces && castleRights == 0 && probeTablebase(&tbScore) && tbScore == 0) tbPieceLimit = -2;
 
-        // 9-11. Iterate.
+        // 6. Iterate.
         savedScore = lastScore;
         rootAlpha  = std::int16_t(lastScore - ASPIRATION_WINDOW);
         rootBeta   = std::int16_t(lastScore + ASPIRATION_WINDOW);
@@ -244,7 +244,7 @@ void think() {
         if (pondering) pvLength[0] = 0;
         lastScore = std::int16_t(s);
     } catch (const SearchStopped&) {
-        // 12. The interrupted line is still made.
+        // 7. The interrupted line is still made.
         while (ply > 0) unmakeMove();
         if (pondering) {
             lastScore   = ponderScore;

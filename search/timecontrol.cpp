@@ -162,7 +162,7 @@ void checkTime() {
         return;
     }
 
-    // 5-6. Time up, or a stop or abort requested: leave the search.
+    // 5. Time up, or a stop or abort requested: leave the search.
     if (stopRequest == STOP_NONE) {
         if (std::int64_t(elapsed) <= limit) return;
         stopRequest = STOP_MOVE_NOW;

@@ -6,9 +6,10 @@
 #include "tablebase/indexing.h"
 
 constexpr int TB_RECORDS = 179;
-// Records run by men: 1 .. 35 three and four men, 36 .. 145 five, then six.
-constexpr int TB_LAST_FOUR_MAN = 35;
-constexpr int TB_LAST_FIVE_MAN = 145;
+// Records run by men: 1 .. 5 three men, 6 .. 35 four, 36 .. 145 five, then six.
+constexpr int TB_LAST_THREE_MAN = 5;
+constexpr int TB_LAST_FOUR_MAN  = 35;
+constexpr int TB_LAST_FIVE_MAN  = 145;
 
 // flags
 constexpr std::uint32_t TB_SYMMETRIC = 1;  // both sides alike: one .nbw file serves both

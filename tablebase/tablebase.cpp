@@ -110,7 +110,11 @@ int registerTablebases(const char* path) {
         p += length;
         if (*p) ++p;
     }
-    return highest > 145 ? 6 : highest >= 36 ? 5 : highest >= 6 ? 4 : highest >= 1 ? 3 : 0;
+    return highest > TB_LAST_FIVE_MAN    ? 6
+           : highest > TB_LAST_FOUR_MAN  ? 5
+           : highest > TB_LAST_THREE_MAN ? 4
+           : highest >= 1                ? 3
+                                         : 0;
 }
 
 // The en-passant square in tablebase numbering, or TB_NO_EP. The tables'
@@ -171,22 +175,22 @@ bool probeTablebase(std::int16_t* score) {
         }
         lists[colour][TB_KING_ENTRY] = std::uint32_t(kingSquare[colour] ^ 56);
     }
-    // 2-3. The record, and which colour plays its first side.
+    // 2. The record, and which colour plays its first side.
     const int leaf = materialLeaf(counts);
     if (leaf == 0) return false;
     const int  ordinal   = leaf > 0 ? leaf : -leaf;
     const bool inverted  = leaf < 0;
     const int  tableSide = inverted ? side ^ 1 : side;
     const TablebaseRecord& record = tablebaseCatalogue[ordinal];
-    // 4. Symmetric records keep both sides in the white-to-move file.
+    // 3. Symmetric records keep both sides in the white-to-move file.
     const int fileSide = (record.flags & TB_SYMMETRIC) ? 0 : tableSide;
     if (!isTableSideRegistered(ordinal, fileSide) || !record.indexRoutine[tableSide]) return false;
-    // 5-6. The index; one the table does not cover is an unplayable set-up.
+    // 4. The index; one the table does not cover is an unplayable set-up.
     const std::uint32_t* first  = lists[inverted ? BLACK : WHITE];
     const std::uint32_t* second = lists[inverted ? WHITE : BLACK];
     const std::uint32_t  index  = record.indexRoutine[tableSide](first, second, usableEpSquare(), inverted ? 1u : 0u);
     if (index >= record.positionCount[tableSide]) return false;
-    // 7-8. The value, re-scored for the search.
+    // 5. The value, re-scored for the search.
     const std::int32_t v = lookupTableValue(ordinal, fileSide, index);
     if (v == TB_VALUE_UNKNOWN) return false;
     *score = scoreOfValue(v);

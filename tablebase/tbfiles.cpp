@@ -548,7 +548,7 @@ std::int32_t fetchTableByte(int ordinal, int side, std::uint32_t block, std::uin
         unlinkRecent(i);
         unlinkChain(i);
     }
-    // 3-4. Read the block; a failure drops the side for the rest of the run.
+    // 3. Read the block; a failure drops the side for the rest of the run.
     const std::int32_t length = readTableBlock(ordinal, side, block, slots[i].data);
     if (length < 0) {
         slots[i].chainNext = freeSlots;
@@ -559,7 +559,7 @@ std::int32_t fetchTableByte(int ordinal, int side, std::uint32_t block, std::uin
         t.fileName[0] = '\0';
         return TB_VALUE_UNKNOWN;
     }
-    // 6. The new block is the most recently used and heads its chain.
+    // 4. The new block is the most recently used and heads its chain.
     CacheSlot& s = slots[i];
     s.ordinal    = ordinal;
     s.side       = side;

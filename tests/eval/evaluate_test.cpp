@@ -1,4 +1,4 @@
-// The evaluation: documented numeric cases, colour-mirror symmetry on real
+// The evaluation: hand-worked numeric cases, colour-mirror symmetry on real
 // positions, the pawn hash cache and the lazy exit.
 #include <gtest/gtest.h>
 #include <cctype>
