@@ -14,8 +14,8 @@ import re
 import sys
 
 # Bottom to top. The table maker stands beside the engine's upper layers and
-# uses only the position core and the table reader, so it is listed with what
-# it may use rather than with a layer.
+# uses only the table reader (and the position core, should it need it), so
+# it is listed with what it may use rather than with a layer.
 LAYERS = [
     ("board", "io"),
     ("eval", "tablebase"),
@@ -25,7 +25,7 @@ LAYERS = [
     ("driver",),
     ("tools",),
 ]
-USES = {"tbmake": {"board", "io", "tablebase"}}
+USES = {"tbmake": {"board", "tablebase"}}
 USED_BY = {"tbmake": {"tools"}}
 
 # tests/ and fuzz/ stand above everything and are not checked.
