@@ -288,7 +288,7 @@ std::int16_t search(int alpha, int beta, int depth, int extension, std::uint8_t 
 
     // 12. Mate, stalemate, fifty moves; store; killers.
     if (!bestMove) return std::int16_t(inCheck ? ply - MATE_SCORE : 0);
-    if (fiftyCount >= 100) return 0;
+    if (fiftyMovesPassed()) return 0;
     if (best < probedAlpha) best = probedAlpha;
     if (hashTable) {
         std::uint8_t hashFlags = best <= probedAlpha ? HASH_UPPER : best >= probedBeta ? HASH_LOWER : HASH_EXACT;

@@ -7,6 +7,7 @@
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
+#include "board/rules.h"
 #include "search/hashtable.h"
 #include "search/ordering.h"
 #include "search/quiesce.h"
@@ -109,7 +110,7 @@ std::int16_t rootSearch(int alpha, int beta, int depth) {
         rootFinished = 1;
         return std::int16_t(inCheck ? -MATE_SCORE : 0);
     }
-    if (fiftyCount >= 100) {
+    if (fiftyMovesPassed()) {
         rootFinished = 1;
         return 0;
     }
