@@ -16,6 +16,7 @@
 #include "book/book.h"
 #include "tbmake/generate.h"
 #include "tbmake/pack.h"
+#include "tbmake/plan.h"
 #include "tbmake/speed.h"
 #include "tbmake/verify.h"
 #include "eval/evaluate.h"
@@ -39,6 +40,9 @@ static int usage() {
                "  genkeys                      print board/keys.cpp from its generator\n"
                "  tbgen DIR [NAME...] [--pack] make endgame tables (default: all of 3 and 4 men) into DIR;\n"
                "                               --pack keeps them compressed only (.emd)\n"
+               "  tbplan DIR [--men 3|4|5] [NAME...] [-o FILE]  a Makefile that makes the tables (default:\n"
+               "                               all of 3 and 4 men) and those they need into DIR with tbgen\n"
+               "                               --pack, independent ones side by side under make -j\n"
                "  tbverify DIR [NAME...]       check endgame tables in DIR move by move\n"
                "  tbpack DIR [NAME...] [--remove]  compress tables in DIR to .emd files (default: every\n"
                "                               uncompressed one), each read back before it is kept;\n"
@@ -239,6 +243,22 @@ int main(int argc, char** argv) {
                 names.push_back(argv[i]);
         }
         return packTables(argv[2], names, removeRaw);
+    }
+    if (std::strcmp(command, "tbplan") == 0) {
+        if (argc < 3) return usage();
+        std::vector<std::string> names;
+        std::string              output;
+        int                      men = 0;
+        for (int i = 3; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--men") == 0 && i + 1 < argc) {
+                men = std::atoi(argv[++i]);
+                if (men < 3 || men > 5) return usage();
+            } else if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc)
+                output = argv[++i];
+            else
+                names.push_back(argv[i]);
+        }
+        return writeTablePlan(argv[2], men, names, output);
     }
     if (std::strcmp(command, "tbspeed") == 0) {
         if (argc < 3) return usage();

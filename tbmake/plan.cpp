@@ -1,0 +1,155 @@
+// tbmake/plan.cpp: the Makefile of a table-making job. Make, not this
+// program, decides what runs when: a table's target is its last file
+// written, so a table already complete is up to date and one interrupted
+// is made again from its start.
+#include "tbmake/plan.h"
+#include <unistd.h>
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+#include "tablebase/catalogue.h"
+#include "tbmake/placement.h"
+#include "tbmake/tablefiles.h"
+
+// The file tbgen --pack writes last for a record: it compresses the .nbw
+// side first, and a symmetric record has no .nbb side.
+static std::string finalFile(int ordinal) {
+    const TablebaseRecord& r = tablebaseCatalogue[ordinal];
+    return std::string(r.name) + ((r.flags & TB_SYMMETRIC) ? ".nbw.emd" : ".nbb.emd");
+}
+
+static std::uint64_t sideBytes(int ordinal, int side) {
+    const TablebaseRecord& r = tablebaseCatalogue[ordinal];
+    if (side == 1 && (r.flags & TB_SYMMETRIC)) return 0;
+    return std::uint64_t(r.positionCount[side]) * ((r.flags & TB_TWO_BYTE) ? 2 : 1);
+}
+
+// Peak memory of `tbgen DIR NAME --pack` for one record, as the generator
+// allocates: a value byte and a move counter per placement and side to
+// move while the passes run; then the values alone beside the file being
+// written, and while a side is compressed its raw bytes, the packed image
+// and the read-back copy. The sub-tables it reads stay loaded whole
+// throughout. Threads' own scratch is left out.
+static std::uint64_t peakBytes(int ordinal) {
+    Placement layout;
+    setUpPlacement(ordinal, layout);
+    const std::uint64_t largestSide = std::max(sideBytes(ordinal, 0), sideBytes(ordinal, 1));
+    const std::uint64_t passes      = 4 * layout.size;
+    const std::uint64_t finishing   = 2 * layout.size + 3 * largestSide;
+    std::vector<int>    subtables;
+    subtablesOf(ordinal, subtables);
+    std::uint64_t read = 0;
+    for (int sub : subtables) read += sideBytes(sub, 0) + sideBytes(sub, 1);
+    return std::max(passes, finishing) + read;
+}
+
+// Depth first: every table after the tables it reads.
+static void addWithSubtables(int ordinal, std::vector<bool>& added, std::vector<int>& order) {
+    if (added[ordinal]) return;
+    added[ordinal] = true;
+    std::vector<int> subtables;
+    subtablesOf(ordinal, subtables);
+    for (int sub : subtables) addWithSubtables(sub, added, order);
+    order.push_back(ordinal);
+}
+
+static std::string absolutePath(const std::string& path) {
+    if (!path.empty() && path[0] == '/') return path;
+    char here[4096];
+    if (!getcwd(here, sizeof here)) return path;
+    return std::string(here) + "/" + path;
+}
+
+// Make splits words at blanks and gives '$', '#', ':', '%' and '\' meanings
+// of its own; a path holding one would need quoting that make lacks.
+static bool usableInMake(const std::string& path) {
+    return path.find_first_of(" \t\n$#:%\\;*?[]") == std::string::npos;
+}
+
+int writeTablePlan(const std::string& directory, int men, const std::vector<std::string>& names,
+                   const std::string& output) {
+    std::vector<int> chosen;
+    std::string      unknown;
+    if ((!names.empty() || men == 0) && !recordsNamed(names, TB_LAST_FIVE_MAN, chosen, unknown)) {
+        std::fprintf(stderr, "tbplan: no table of up to five men is called '%s'\n", unknown.c_str());
+        return 2;
+    }
+    if (men != 0 && (men < 3 || men > 5)) {
+        std::fprintf(stderr, "tbplan: --men takes 3, 4 or 5\n");
+        return 2;
+    }
+    const int firstOf[6] = {0, 0, 0, 1, TB_LAST_THREE_MAN + 1, TB_LAST_FOUR_MAN + 1};
+    const int lastOf[6]  = {0, 0, 0, TB_LAST_THREE_MAN, TB_LAST_FOUR_MAN, TB_LAST_FIVE_MAN};
+    if (men != 0)
+        for (int o = firstOf[men]; o <= lastOf[men]; ++o) chosen.push_back(o);
+    std::vector<bool> added(TB_LAST_FIVE_MAN + 1, false);
+    std::vector<int>  order;
+    for (int o : chosen) addWithSubtables(o, added, order);
+
+    const std::string where = absolutePath(directory);
+    char              self[4096];
+    const ssize_t     length = readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::string tools  = length > 0 ? std::string(self, std::size_t(length)) : std::string("brix-tools");
+    if (!usableInMake(where) || !usableInMake(tools)) {
+        std::fprintf(stderr, "tbplan: make cannot use the path %s (blanks or one of $#:%%\\;*?[])\n",
+                     usableInMake(where) ? tools.c_str() : where.c_str());
+        return 2;
+    }
+    int           largest = order.front();
+    std::uint64_t rawBytes = 0;
+    for (int o : order) {
+        if (peakBytes(o) > peakBytes(largest)) largest = o;
+        rawBytes += sideBytes(o, 0) + sideBytes(o, 1);
+    }
+
+    std::FILE* f = output.empty() ? stdout : std::fopen(output.c_str(), "w");
+    if (!f) {
+        std::fprintf(stderr, "tbplan: cannot write %s\n", output.c_str());
+        return 2;
+    }
+    std::fprintf(f,
+                 "# Endgame tables into %s: %zu tables (%.2f GB uncompressed), each made by\n"
+                 "# `brix-tools tbgen DIR NAME --pack` once the tables its captures and\n"
+                 "# promotions lead to are there. Written by `brix-tools tbplan`; run\n"
+                 "#     make -f THIS_FILE -j N [TABLE...]     (default: all)\n"
+                 "# A table's target is the file tbgen writes last; a table whose file is\n"
+                 "# there is complete and never made again (the tables it reads are needed\n"
+                 "# first, not newer: their prerequisites are order-only).\n"
+                 "#\n"
+                 "# Memory: the largest table, %s, needs about %.0f MB at its peak; N tables\n"
+                 "# side by side need up to N times that, so choose N by free memory. Every\n"
+                 "# tbgen uses all cores by itself: N above the core count gains little.\n"
+                 "# On a cluster over a shared directory: make -f THIS_FILE -j N LAUNCH='srun ...'\n",
+                 where.c_str(), order.size(), double(rawBytes) / 1e9, tablebaseCatalogue[largest].name,
+                 double(peakBytes(largest)) / 1e6);
+    std::fprintf(f,
+                 "\nBRIX_TOOLS ?= %s\n"
+                 "# Put before every tbgen, e.g. 'srun -N1 -n1 -c2 --mem=3G'.\n"
+                 "LAUNCH ?=\n"
+                 "TBGEN ?= $(LAUNCH) $(BRIX_TOOLS) tbgen\n"
+                 "DIR := %s\n\n"
+                 ".PHONY: all",
+                 tools.c_str(), where.c_str());
+    for (int o : order) std::fprintf(f, " %s", tablebaseCatalogue[o].name);
+    std::fprintf(f, "\n\nall:");
+    for (int o : order) std::fprintf(f, " %s", tablebaseCatalogue[o].name);
+    std::fputc('\n', f);
+    for (int o : order) {
+        const char* name = tablebaseCatalogue[o].name;
+        std::fprintf(f, "\n# %s: about %.0f MB at its peak\n%s: $(DIR)/%s\n$(DIR)/%s:", name, double(peakBytes(o)) / 1e6,
+                     name, finalFile(o).c_str(), finalFile(o).c_str());
+        std::vector<int> subtables;
+        subtablesOf(o, subtables);
+        if (!subtables.empty()) std::fputs(" |", f);
+        for (int sub : subtables) std::fprintf(f, " $(DIR)/%s", finalFile(sub).c_str());
+        std::fprintf(f, "\n\t$(TBGEN) $(DIR) %s --pack\n", name);
+    }
+    const bool ok = std::ferror(f) == 0;
+    if (f != stdout && std::fclose(f) != 0) {
+        std::fprintf(stderr, "tbplan: cannot write %s\n", output.c_str());
+        return 2;
+    }
+    return ok ? 0 : 2;
+}
