@@ -276,15 +276,24 @@ static TableState tableState(int ordinal, const std::string& directory) {
 static bool                                  verboseProgress = false;
 static int                                   tableNumber = 0, tablesToMake = 0;  // this table is k of N
 static std::chrono::steady_clock::time_point jobStart;
-static double        secondsSpent  = 0;  // s on the tables made so far in this run, packing included
-static std::uint64_t positionsMade = 0;  // their catalogue positions, both sides
-static std::uint64_t positionsAhead = 0; // catalogue positions of the tables to make after this one
+static double        secondsSpent   = 0;  // s on the tables made so far in this run, packing included
+static std::uint64_t placementsMade = 0;  // their placements a side
+static std::uint64_t placementsAhead = 0; // placements a side of the tables to make after this one
 
 static double secondsSince(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
 }
 
-// Catalogue positions of a record, both sides to move: the measure of work.
+// The measure of work: every phase walks every placement of both sides
+// (the catalogue's counts would not do: a table without pawns has six
+// times fewer indices than one with, for as many placements).
+static std::uint64_t placementsOf(int ordinal) {
+    Placement layout;
+    setUpPlacement(ordinal, layout);
+    return layout.size;
+}
+
+// Catalogue positions of a record, both sides to move.
 static std::uint64_t positionsOf(int ordinal) {
     const TablebaseRecord& r = tablebaseCatalogue[ordinal];
     return std::uint64_t(r.positionCount[0]) + r.positionCount[1];
@@ -316,16 +325,16 @@ static std::string clockText(double seconds) {
 }
 
 // Time left for this table and the whole job at the speed of the tables made
-// so far in this run, per catalogue position. Small tables finish their
-// passes faster per position than large ones, so the figure grows honest as
+// so far in this run, per placement. Small tables, which fit the caches,
+// go faster per placement than large ones, so the figure grows honest as
 // the job reaches its large tables.
 static std::string estimateText(int ordinal, double tableSeconds) {
-    if (positionsMade == 0) return "time left known after the first table";
-    const double perPosition = secondsSpent / double(positionsMade);
-    double       tableLeft   = perPosition * double(positionsOf(ordinal)) - tableSeconds;
+    if (placementsMade == 0) return "time left known after the first table";
+    const double perPlacement = secondsSpent / double(placementsMade);
+    double       tableLeft    = perPlacement * double(placementsOf(ordinal)) - tableSeconds;
     if (tableLeft < 0) tableLeft = 0;
     return "left: table ~" + clockText(tableLeft) + ", job ~" +
-           clockText(tableLeft + perPosition * double(positionsAhead));
+           clockText(tableLeft + perPlacement * double(placementsAhead));
 }
 
 // Compresses every side of a record and removes its uncompressed files.
@@ -363,8 +372,10 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
             g.value[side].reset(new std::atomic<std::uint8_t>[g.layout.size]);
             g.counter[side].reset(new std::atomic<std::uint8_t>[g.layout.size]);
         }
-        // Tenths of the set-up and of the writing only with --verbose.
-        const bool        large = verboseProgress && g.layout.size > (std::uint64_t(1) << 26);
+        // Tenths of the set-up and of the writing for large tables, whose
+        // phases take minutes; with --verbose for every table, and within
+        // each pass of a large one too.
+        const bool        large = verboseProgress || g.layout.size > (std::uint64_t(1) << 26);
         const std::string setUpLabel[2] = {std::string(r.name) + ": set-up, first side to move,",
                                            std::string(r.name) + ": set-up, second side to move,"};
         std::atomic<std::uint64_t> legal{0};
@@ -380,7 +391,10 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
         for (int plies = 0; plies <= MAX_PLIES; ++plies) {
             if (plies + 1 > g.highestCode.load()) break;
             std::atomic<std::uint64_t> frontier{0};
-            runParallel(g.layout.size, [&](std::uint64_t b, std::uint64_t e) { propagate(g, plies, b, e, frontier); });
+            const std::string label = std::string(r.name) + ": pass " + std::to_string(plies + 1) + ",";
+            runParallel(
+                g.layout.size, [&](std::uint64_t b, std::uint64_t e) { propagate(g, plies, b, e, frontier); },
+                verboseProgress && g.layout.size > (std::uint64_t(1) << 26) ? label.c_str() : nullptr);
             decided += frontier.load();
             const double seconds = secondsSince(start);
             std::fprintf(stderr, "%s: pass %d: %llu positions %s in %d (%.1f s); %llu of %llu decided, job %s, %s\n",
@@ -549,7 +563,7 @@ int generateTables(const std::string& directory, const std::vector<std::string>&
     //    the others are kept when complete (a restarted job skips them), and
     //    compressed when found uncompressed and `pack` asks for it.
     std::vector<Work> work(order.size(), Work::MAKE);
-    std::uint64_t     diskNeeded = 0, largestRaw = 0, memoryNeeded = 0;
+    std::uint64_t     diskNeeded = 0, largestRaw = 0, memoryNeeded = 0, positions = 0;
     int               skipped = 0, toPack = 0;
     const char*       largestName = "";
     for (std::size_t i = 0; i < order.size(); ++i) {
@@ -571,7 +585,8 @@ int generateTables(const std::string& directory, const std::vector<std::string>&
             diskNeeded += packedBound(o);
         } else {
             ++tablesToMake;
-            positionsAhead += positionsOf(o);
+            positions += positionsOf(o);
+            placementsAhead += placementsOf(o);
             diskNeeded += pack ? packedBound(o) : rawBytesOf(o);
             if (rawBytesOf(o) > largestRaw) largestRaw = rawBytesOf(o);
             memory = memoryToMake(o, pack);
@@ -586,7 +601,7 @@ int generateTables(const std::string& directory, const std::vector<std::string>&
     std::fprintf(stderr,
                  "tbgen: %d tables to make (%llu positions), %d to compress, %d complete; needs %.0f MB of disk "
                  "(%.0f MB free) and %.0f MB of memory (%.0f MB available)\n",
-                 tablesToMake, static_cast<unsigned long long>(positionsAhead), toPack, skipped,
+                 tablesToMake, static_cast<unsigned long long>(positions), toPack, skipped,
                  megabytes(diskNeeded), megabytes(diskFree), megabytes(memoryNeeded), megabytes(memoryFree));
     if (diskNeeded > diskFree) {
         std::fprintf(stderr, "tbgen: not enough disk space: the tables need %.0f MB in %s, only %.0f MB are free\n",
@@ -610,11 +625,11 @@ int generateTables(const std::string& directory, const std::vector<std::string>&
             ok = packRecord(o, directory);
         } else {
             ++tableNumber;
-            positionsAhead -= positionsOf(o);
+            placementsAhead -= placementsOf(o);
             const auto start = std::chrono::steady_clock::now();
             ok               = makeTable(o, directory, pack);
             secondsSpent += secondsSince(start);
-            positionsMade += positionsOf(o);
+            placementsMade += placementsOf(o);
         }
         if (!ok) {
             std::fprintf(stderr, "tbgen: %s failed\n", tablebaseCatalogue[o].name);

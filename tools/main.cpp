@@ -43,7 +43,7 @@ static int usage() {
                "                               after the ones it needs; tables already complete are kept,\n"
                "                               so a stopped run started again continues; refuses when the\n"
                "                               disk or memory cannot hold the job; --pack keeps them\n"
-               "                               compressed only (.emd); --verbose: progress within passes\n"
+               "                               compressed only (.emd); --verbose: tenths of every phase\n"
                "  tbverify DIR [NAME...]       check endgame tables in DIR move by move\n"
                "  tbpack DIR [NAME...] [--remove]  compress tables in DIR to .emd files (default: every\n"
                "                               uncompressed one), each read back before it is kept;\n"
