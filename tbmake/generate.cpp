@@ -4,7 +4,14 @@
 // one move counter per position and side; the catalogue's index layout is
 // only produced at the end, by walking every placement once.
 #include "tbmake/generate.h"
+#include <dirent.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <signal.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -80,8 +87,9 @@ static int longestLossOutside(Generation& g, const TbPosition& p) {
 
 // 1. Every position: broken, mate, stalemate, the best way out of the table,
 // and the number of moves that stay inside.
-static void initialisePositions(Generation& g, int side, std::uint64_t begin, std::uint64_t end) {
-    TbMove moves[TBC_MAX_MOVES];
+static std::uint64_t initialisePositions(Generation& g, int side, std::uint64_t begin, std::uint64_t end) {
+    TbMove        moves[TBC_MAX_MOVES];
+    std::uint64_t legal = 0;
     for (std::uint64_t index = begin; index < end; ++index) {
         auto&      value   = g.value[side][index];
         auto&      counter = g.counter[side][index];
@@ -91,6 +99,7 @@ static void initialisePositions(Generation& g, int side, std::uint64_t begin, st
             counter.store(NEVER_LOST, std::memory_order_relaxed);
             continue;
         }
+        ++legal;
         const int n = generateTbMoves(p, moves);
         int inside = 0, shortestWin = -1, longestLoss = -1;
         bool drawOutside = false;
@@ -125,6 +134,7 @@ static void initialisePositions(Generation& g, int side, std::uint64_t begin, st
         value.store(code, std::memory_order_relaxed);
         counter.store(count, std::memory_order_relaxed);
     }
+    return legal;
 }
 
 // 2. One pass: every position decided at this distance passes its result to
@@ -167,7 +177,7 @@ static void propagate(Generation& g, int plies, std::uint64_t begin, std::uint64
 
 // 3. The catalogue's layout: every placement of a position writes its value
 // at its index; two placements of one index must agree.
-static bool writeTable(Generation& g, int ordinal, const std::string& directory) {
+static bool writeTable(Generation& g, int ordinal, const std::string& directory, bool verbose) {
     const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
     const int              sides = (r.flags & TB_SYMMETRIC) ? 1 : 2;
     std::unique_ptr<std::atomic<std::int8_t>[]> stored;
@@ -198,10 +208,12 @@ static bool writeTable(Generation& g, int ordinal, const std::string& directory)
                 } else if (!stored[at].compare_exchange_strong(was, v, std::memory_order_relaxed) && was != v)
                     ++conflicts;
             }
-        }, g.layout.size > (std::uint64_t(1) << 26) ? label.c_str() : nullptr);
+        }, verbose ? label.c_str() : nullptr);
         if (checkOnly) continue;
+        // Written under a name of this process's own and synced before it
+        // takes its final name: a file under a final name is always whole.
         const std::string path = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
-        const std::string temporary = path + ".part";
+        const std::string temporary = path + ".part-" + scratchTag();
         std::FILE*        f    = std::fopen(temporary.c_str(), "wb");
         if (!f) {
             std::fprintf(stderr, "tbgen: cannot write %s\n", temporary.c_str());
@@ -214,6 +226,8 @@ static bool writeTable(Generation& g, int ordinal, const std::string& directory)
             for (std::uint32_t k = 0; k < n; ++k) bytes[k] = stored[i + k].load(std::memory_order_relaxed);
             ok = std::fwrite(bytes.data(), 1, n, f) == n;
         }
+        ok = std::fflush(f) == 0 && ok;
+        ok = fsync(fileno(f)) == 0 && ok;
         ok = std::fclose(f) == 0 && ok;
         if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
             std::fprintf(stderr, "tbgen: cannot write %s\n", path.c_str());
@@ -257,6 +271,72 @@ static TableState tableState(int ordinal, const std::string& directory) {
     return packed ? TableState::COMPRESSED : TableState::MISSING;
 }
 
+// The job under way, for the progress lines; written only by generateTables
+// and makeTable.
+static bool                                  verboseProgress = false;
+static int                                   tableNumber = 0, tablesToMake = 0;  // this table is k of N
+static std::chrono::steady_clock::time_point jobStart;
+static double        secondsSpent   = 0;  // s on the tables made so far in this run, packing included
+static std::uint64_t placementsMade = 0;  // their placements a side
+static std::uint64_t placementsAhead = 0; // placements a side of the tables to make after this one
+
+static double secondsSince(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+// The measure of work: every phase walks every placement of both sides
+// (the catalogue's counts would not do: a table without pawns has six
+// times fewer indices than one with, for as many placements).
+static std::uint64_t placementsOf(int ordinal) {
+    Placement layout;
+    setUpPlacement(ordinal, layout);
+    return layout.size;
+}
+
+// Catalogue positions of a record, both sides to move.
+static std::uint64_t positionsOf(int ordinal) {
+    const TablebaseRecord& r = tablebaseCatalogue[ordinal];
+    return std::uint64_t(r.positionCount[0]) + r.positionCount[1];
+}
+
+// Bytes of a record's uncompressed files (one file for a symmetric record).
+static std::uint64_t rawBytesOf(int ordinal) {
+    const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
+    const std::uint64_t    width = (r.flags & TB_TWO_BYTE) ? 2 : 1;
+    return width * ((r.flags & TB_SYMMETRIC) ? r.positionCount[0] : positionsOf(ordinal));
+}
+
+static std::uint64_t largestSideOf(int ordinal) {
+    const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
+    const std::uint64_t    width = (r.flags & TB_TWO_BYTE) ? 2 : 1;
+    const std::uint32_t    other = (r.flags & TB_SYMMETRIC) ? 0 : r.positionCount[1];
+    return width * (r.positionCount[0] > other ? r.positionCount[0] : other);
+}
+
+// "1:02:03" or "4:05".
+static std::string clockText(double seconds) {
+    const long total = long(seconds + 0.5);
+    char       text[32];
+    if (total >= 3600)
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+    else
+        std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+    return text;
+}
+
+// Time left for this table and the whole job at the speed of the tables made
+// so far in this run, per placement. Small tables, which fit the caches,
+// go faster per placement than large ones, so the figure grows honest as
+// the job reaches its large tables.
+static std::string estimateText(int ordinal, double tableSeconds) {
+    if (placementsMade == 0) return "time left known after the first table";
+    const double perPlacement = secondsSpent / double(placementsMade);
+    double       tableLeft    = perPlacement * double(placementsOf(ordinal)) - tableSeconds;
+    if (tableLeft < 0) tableLeft = 0;
+    return "left: table ~" + clockText(tableLeft) + ", job ~" +
+           clockText(tableLeft + perPlacement * double(placementsAhead));
+}
+
 // Compresses every side of a record and removes its uncompressed files.
 static bool packRecord(int ordinal, const std::string& directory) {
     const TablebaseRecord& r = tablebaseCatalogue[ordinal];
@@ -269,68 +349,69 @@ static bool packRecord(int ordinal, const std::string& directory) {
             return false;
         }
         std::printf("packed %s/%s%s.emd (%llu bytes) in %.1f s\n", directory.c_str(), r.name, side ? ".nbb" : ".nbw",
-                    static_cast<unsigned long long>(summary.packedBytes),
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+                    static_cast<unsigned long long>(summary.packedBytes), secondsSince(start));
         std::fflush(stdout);
     }
     return true;
 }
 
-static bool generateOne(int ordinal, const std::string& directory, bool always, bool pack);
-
-// Captures and promotions lead to these records; make the missing ones.
-static bool makeSubtables(int ordinal, const std::string& directory, bool pack) {
-    std::vector<int> needed;
-    subtablesOf(ordinal, needed);
-    for (int sub : needed)
-        if (!generateOne(sub, directory, false, pack)) return false;
-    return true;
-}
-
-// With `pack` a table is compressed as soon as it is written, and one found
-// uncompressed is compressed instead of kept as it is.
-static bool generateOne(int ordinal, const std::string& directory, bool always, bool pack) {
-    if (!always) {
-        const TableState state = tableState(ordinal, directory);
-        if (state == TableState::COMPRESSED) return true;
-        if (state == TableState::UNCOMPRESSED) return !pack || packRecord(ordinal, directory);
-    }
-    if (!makeSubtables(ordinal, directory, pack)) return false;
+// Makes one record from the tables its captures and promotions lead to,
+// which must be in the directory; with `pack` compresses it at once.
+static bool makeTable(int ordinal, const std::string& directory, bool pack) {
     forgetLoadedTables();
     const auto             start = std::chrono::steady_clock::now();
     const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
-    Generation             g;
-    setUpPlacement(ordinal, g.layout);
-    std::fprintf(stderr, "%s: %llu placements a side, %.0f MB\n", r.name,
-                 static_cast<unsigned long long>(g.layout.size), 4.0 * double(g.layout.size) / 1e6);
-    for (int side = 0; side < 2; ++side) {
-        g.value[side].reset(new std::atomic<std::uint8_t>[g.layout.size]);
-        g.counter[side].reset(new std::atomic<std::uint8_t>[g.layout.size]);
+    char                   head[64];
+    std::snprintf(head, sizeof head, "[%d/%d] %s", tableNumber, tablesToMake, r.name);
+    {
+        Generation g;
+        setUpPlacement(ordinal, g.layout);
+        std::fprintf(stderr, "%s: %llu placements a side, %.0f MB\n", head,
+                     static_cast<unsigned long long>(g.layout.size), 4.0 * double(g.layout.size) / 1e6);
+        for (int side = 0; side < 2; ++side) {
+            g.value[side].reset(new std::atomic<std::uint8_t>[g.layout.size]);
+            g.counter[side].reset(new std::atomic<std::uint8_t>[g.layout.size]);
+        }
+        // Tenths of the set-up and of the writing for large tables, whose
+        // phases take minutes; with --verbose for every table, and within
+        // each pass of a large one too.
+        const bool        large = verboseProgress || g.layout.size > (std::uint64_t(1) << 26);
+        const std::string setUpLabel[2] = {std::string(r.name) + ": set-up, first side to move,",
+                                           std::string(r.name) + ": set-up, second side to move,"};
+        std::atomic<std::uint64_t> legal{0};
+        for (int side = 0; side < 2; ++side)
+            runParallel(
+                g.layout.size, [&](std::uint64_t b, std::uint64_t e) { legal += initialisePositions(g, side, b, e); },
+                large ? setUpLabel[side].c_str() : nullptr);
+        if (g.failed) return false;
+        std::fprintf(stderr, "%s: %llu positions set up (%.1f s); %s\n", head,
+                     static_cast<unsigned long long>(legal.load()), secondsSince(start),
+                     estimateText(ordinal, secondsSince(start)).c_str());
+        std::uint64_t decided = 0;
+        for (int plies = 0; plies <= MAX_PLIES; ++plies) {
+            if (plies + 1 > g.highestCode.load()) break;
+            std::atomic<std::uint64_t> frontier{0};
+            const std::string label = std::string(r.name) + ": pass " + std::to_string(plies + 1) + ",";
+            runParallel(
+                g.layout.size, [&](std::uint64_t b, std::uint64_t e) { propagate(g, plies, b, e, frontier); },
+                verboseProgress && g.layout.size > (std::uint64_t(1) << 26) ? label.c_str() : nullptr);
+            decided += frontier.load();
+            const double seconds = secondsSince(start);
+            std::fprintf(stderr, "%s: pass %d: %llu positions %s in %d (%.1f s); %llu of %llu decided, job %s, %s\n",
+                         head, plies + 1, static_cast<unsigned long long>(frontier.load()),
+                         (plies & 1) ? "win" : "lose", (plies + 1) / 2, seconds,
+                         static_cast<unsigned long long>(decided), static_cast<unsigned long long>(legal.load()),
+                         clockText(secondsSince(jobStart)).c_str(), estimateText(ordinal, seconds).c_str());
+        }
+        if (g.failed) return false;
+        g.counter[0].reset();
+        g.counter[1].reset();
+        std::fprintf(stderr, "%s: writing\n", head);
+        if (!writeTable(g, ordinal, directory, large)) return false;
     }
-    const bool        large = g.layout.size > (std::uint64_t(1) << 26);
-    const std::string setUpLabel[2] = {std::string(r.name) + ": set-up, first side to move,",
-                                       std::string(r.name) + ": set-up, second side to move,"};
-    for (int side = 0; side < 2; ++side)
-        runParallel(
-            g.layout.size, [&](std::uint64_t b, std::uint64_t e) { initialisePositions(g, side, b, e); },
-            large ? setUpLabel[side].c_str() : nullptr);
-    if (g.failed) return false;
-    std::fprintf(stderr, "%s: positions set up (%.1f s)\n", r.name,
-                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    for (int plies = 0; plies <= MAX_PLIES; ++plies) {
-        if (plies + 1 > g.highestCode.load()) break;
-        std::atomic<std::uint64_t> frontier{0};
-        runParallel(g.layout.size, [&](std::uint64_t b, std::uint64_t e) { propagate(g, plies, b, e, frontier); });
-        std::fprintf(stderr, "%s: pass %d: %llu positions %s in %d (%.1f s)\n", r.name, plies + 1,
-                     static_cast<unsigned long long>(frontier.load()), (plies & 1) ? "win" : "lose", (plies + 1) / 2,
-                     std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-    if (g.failed) return false;
-    g.counter[0].reset();
-    g.counter[1].reset();
-    std::fprintf(stderr, "%s: writing\n", r.name);
-    if (!writeTable(g, ordinal, directory)) return false;
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // The sub-tables leave memory before the packer needs it.
+    forgetLoadedTables();
+    const double seconds = secondsSince(start);
     if (r.flags & TB_SYMMETRIC)
         std::printf("wrote %s/%s.nbw (%u bytes) in %.1f s\n", directory.c_str(), r.name, r.positionCount[0], seconds);
     else
@@ -340,22 +421,224 @@ static bool generateOne(int ordinal, const std::string& directory, bool always, 
     return !pack || packRecord(ordinal, directory);
 }
 
-int generateTables(const std::string& directory, const std::vector<std::string>& names, bool pack) {
+// Each record after every record its captures and promotions lead to
+// (those have fewer men, or fewer pawns, so the walk ends).
+static void addInOrder(int ordinal, std::vector<int>& order, std::vector<bool>& listed) {
+    if (listed[std::size_t(ordinal)]) return;
+    listed[std::size_t(ordinal)] = true;
+    std::vector<int> needed;
+    subtablesOf(ordinal, needed);
+    for (int sub : needed) addInOrder(sub, order, listed);
+    order.push_back(ordinal);
+}
+
+// Bytes of memory making one record takes at its peak: a value byte and a
+// move counter per placement and side, with every sub-table it reads held
+// whole; while writing, the value bytes, the sub-tables and one side in the
+// catalogue's order. The packer then holds one side raw, its parse (up to
+// four bytes a position), the coded blocks and the image, and later the raw
+// side, the image and the side read back.
+static std::uint64_t memoryToMake(int ordinal, bool pack) {
+    Placement layout;
+    setUpPlacement(ordinal, layout);
+    std::vector<int> needed;
+    subtablesOf(ordinal, needed);
+    std::uint64_t subtables = 0;
+    for (int sub : needed) subtables += rawBytesOf(sub);
+    const std::uint64_t side    = largestSideOf(ordinal);
+    std::uint64_t       largest = 4 * layout.size + subtables;
+    if (2 * layout.size + subtables + side > largest) largest = 2 * layout.size + subtables + side;
+    if (pack && 7 * side > largest) largest = 7 * side;
+    return largest;
+}
+
+// A packed file is never longer than its raw bytes, a block record each
+// and the header: a block that coding does not shorten is stored.
+static std::uint64_t packedBound(int ordinal) { return rawBytesOf(ordinal) + rawBytesOf(ordinal) / 1024 + 65536; }
+
+// The figures the job is checked against. BRIX_TB_FREE_BYTES and
+// BRIX_TB_FREE_MEMORY (bytes), when set, stand in for the file system's and
+// the kernel's figures: they exist so that a test can show the refusal
+// without filling a disk.
+static std::uint64_t freeDiskBytes(const std::string& directory) {
+    if (const char* injected = std::getenv("BRIX_TB_FREE_BYTES")) return std::strtoull(injected, nullptr, 10);
+    struct statvfs info;
+    if (statvfs(directory.c_str(), &info) != 0) return UINT64_MAX;
+    return std::uint64_t(info.f_bavail) * info.f_frsize;
+}
+
+static std::uint64_t freeMemoryBytes() {
+    if (const char* injected = std::getenv("BRIX_TB_FREE_MEMORY")) return std::strtoull(injected, nullptr, 10);
+    if (std::FILE* f = std::fopen("/proc/meminfo", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::strncmp(line, "MemAvailable:", 13) == 0) {
+                std::fclose(f);
+                return std::strtoull(line + 13, nullptr, 10) * 1024;  // the kernel counts kB
+            }
+        std::fclose(f);
+    }
+    const long pages = sysconf(_SC_AVPHYS_PAGES), pageBytes = sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageBytes > 0 ? std::uint64_t(pages) * std::uint64_t(pageBytes) : UINT64_MAX;
+}
+
+// Scratch files of runs stopped on this host: an uncompressed file
+// "NAME.nbw.part-HOST-PID" or a packer's directory ".tbpack-HOST-PID-XXXXXX"
+// whose process is gone. Those of a live process (another tbgen working in
+// the same directory) and of other hosts are left alone.
+static void removeLeftovers(const std::string& directory) {
+    const std::string mine = scratchTag();
+    const std::string host = mine.substr(0, mine.rfind('-'));
+    std::vector<std::string> names;
+    if (DIR* d = opendir(directory.c_str())) {
+        while (const dirent* e = readdir(d)) names.push_back(e->d_name);
+        closedir(d);
+    }
+    for (const auto& name : names) {
+        std::string  tag;
+        const bool   packer = name.compare(0, 8, ".tbpack-") == 0 && name.size() > 15;
+        const size_t part   = name.find(".part-");
+        if (packer)
+            tag = name.substr(8, name.size() - 15);
+        else if (part != std::string::npos)
+            tag = name.substr(part + 6);
+        else
+            continue;
+        const size_t dash = tag.rfind('-');
+        if (dash == std::string::npos || tag.compare(0, dash, host) != 0 || dash != host.size()) continue;
+        const long pid = std::strtol(tag.c_str() + dash + 1, nullptr, 10);
+        if (pid <= 0 || kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;
+        const std::string path = directory + "/" + name;
+        if (packer) {
+            if (DIR* d = opendir(path.c_str())) {
+                while (const dirent* e = readdir(d))
+                    if (e->d_name[0] != '.') std::remove((path + "/" + e->d_name).c_str());
+                closedir(d);
+            }
+            rmdir(path.c_str());
+        } else {
+            std::remove(path.c_str());
+        }
+        std::fprintf(stderr, "tbgen: removed %s, left by a run that was stopped\n", path.c_str());
+    }
+}
+
+// Bytes of a record's files now in the directory, in either form.
+static std::uint64_t bytesOnDisk(int ordinal, const std::string& directory) {
+    std::uint64_t total = 0;
+    for (const char* ending : {".nbw", ".nbb", ".nbw.emd", ".nbb.emd"}) {
+        struct stat info;
+        if (stat((directory + "/" + tablebaseCatalogue[ordinal].name + ending).c_str(), &info) == 0)
+            total += std::uint64_t(info.st_size);
+    }
+    return total;
+}
+
+static double megabytes(std::uint64_t bytes) { return double(bytes) / 1e6; }
+
+enum class Work { SKIP, PACK, MAKE };
+
+int generateTables(const std::string& directory, const std::vector<std::string>& names, bool pack, int men,
+                   bool verbose) {
+    // 1. The records asked for, each after the records it needs.
     std::vector<int> ordinals;
     std::string      unknown;
-    if (!recordsNamed(names, TB_LAST_FIVE_MAN, ordinals, unknown)) {
+    if (men) {
+        const int last = men == 3 ? TB_LAST_THREE_MAN : men == 4 ? TB_LAST_FOUR_MAN : TB_LAST_FIVE_MAN;
+        for (int o = 1; o <= last; ++o) ordinals.push_back(o);
+    } else if (!recordsNamed(names, TB_LAST_FIVE_MAN, ordinals, unknown)) {
         std::fprintf(stderr, "tbgen: no table of up to five men is called '%s'\n", unknown.c_str());
         return 2;
     }
     mkdir(directory.c_str(), 0777);
     initTbCore();
     setTableDirectory(directory);
-    const auto start = std::chrono::steady_clock::now();
-    for (int o : ordinals)
-        if (!generateOne(o, directory, !names.empty(), pack)) {
+    removeLeftovers(directory);
+    verboseProgress = verbose;
+    std::vector<int>  order;
+    std::vector<bool> listed(TB_RECORDS, false);
+    for (int o : ordinals) addInOrder(o, order, listed);
+
+    // 2. What each needs: records named on the command line are made again;
+    //    the others are kept when complete (a restarted job skips them), and
+    //    compressed when found uncompressed and `pack` asks for it.
+    std::vector<Work> work(order.size(), Work::MAKE);
+    std::uint64_t     diskNeeded = 0, largestRaw = 0, memoryNeeded = 0, positions = 0;
+    int               skipped = 0, toPack = 0;
+    const char*       largestName = "";
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const int o = order[i];
+        if (names.empty() || std::find(ordinals.begin(), ordinals.end(), o) == ordinals.end()) {
+            const TableState state = tableState(o, directory);
+            if (state == TableState::COMPRESSED || (state == TableState::UNCOMPRESSED && !pack))
+                work[i] = Work::SKIP;
+            else if (state == TableState::UNCOMPRESSED)
+                work[i] = Work::PACK;
+        }
+        if (work[i] == Work::SKIP) {
+            ++skipped;
+            continue;
+        }
+        std::uint64_t memory = 7 * largestSideOf(o);
+        if (work[i] == Work::PACK) {
+            ++toPack;
+            diskNeeded += packedBound(o);
+        } else {
+            ++tablesToMake;
+            positions += positionsOf(o);
+            placementsAhead += placementsOf(o);
+            diskNeeded += pack ? packedBound(o) : rawBytesOf(o);
+            if (rawBytesOf(o) > largestRaw) largestRaw = rawBytesOf(o);
+            memory = memoryToMake(o, pack);
+        }
+        if (memory > memoryNeeded) memoryNeeded = memory, largestName = tablebaseCatalogue[o].name;
+    }
+    // A packed table's raw files stay until its packed files are read back.
+    if (pack) diskNeeded += largestRaw;
+
+    // 3. Enough disk and memory for the whole job, or nothing is started.
+    const std::uint64_t diskFree = freeDiskBytes(directory), memoryFree = freeMemoryBytes();
+    std::fprintf(stderr,
+                 "tbgen: %d tables to make (%llu positions), %d to compress, %d complete; needs %.0f MB of disk "
+                 "(%.0f MB free) and %.0f MB of memory (%.0f MB available)\n",
+                 tablesToMake, static_cast<unsigned long long>(positions), toPack, skipped,
+                 megabytes(diskNeeded), megabytes(diskFree), megabytes(memoryNeeded), megabytes(memoryFree));
+    if (diskNeeded > diskFree) {
+        std::fprintf(stderr, "tbgen: not enough disk space: the tables need %.0f MB in %s, only %.0f MB are free\n",
+                     megabytes(diskNeeded), directory.c_str(), megabytes(diskFree));
+        return 1;
+    }
+    if (memoryNeeded > memoryFree) {
+        std::fprintf(stderr, "tbgen: not enough memory: %s needs %.0f MB, only %.0f MB are available\n", largestName,
+                     megabytes(memoryNeeded), megabytes(memoryFree));
+        return 1;
+    }
+
+    // 4. The work, in order.
+    jobStart           = std::chrono::steady_clock::now();
+    std::uint64_t bytes = 0;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const int o = order[i];
+        if (work[i] == Work::SKIP) continue;
+        bool ok = true;
+        if (work[i] == Work::PACK) {
+            ok = packRecord(o, directory);
+        } else {
+            ++tableNumber;
+            placementsAhead -= placementsOf(o);
+            const auto start = std::chrono::steady_clock::now();
+            ok               = makeTable(o, directory, pack);
+            secondsSpent += secondsSince(start);
+            placementsMade += placementsOf(o);
+        }
+        if (!ok) {
             std::fprintf(stderr, "tbgen: %s failed\n", tablebaseCatalogue[o].name);
             return 1;
         }
-    std::printf("done in %.1f s\n", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        bytes += bytesOnDisk(o, directory);
+    }
+    std::printf("made %d tables, compressed %d found uncompressed, kept %d complete: %llu bytes written\n",
+                tablesToMake, toPack, skipped, static_cast<unsigned long long>(bytes));
+    std::printf("done in %.1f s\n", secondsSince(jobStart));
     return 0;
 }

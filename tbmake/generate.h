@@ -5,11 +5,16 @@
 #include <string>
 #include <vector>
 
-// Makes the named records (all 3- and 4-man records when the list is
-// empty) into the directory, first making any missing table that their
-// captures and promotions lead to; tables already there, uncompressed or
-// compressed, are kept. With `pack` every table is compressed to .emd files
-// as soon as it is made (or found uncompressed) and its uncompressed files
-// removed; later tables read it through the engine's reader. Returns 0 on
-// success.
-int generateTables(const std::string& directory, const std::vector<std::string>& names, bool pack = false);
+// Makes the named records, or with `men` (3, 4 or 5) every record of that
+// many men, or all 3- and 4-man records when neither is given, into the
+// directory, each after the tables its captures and promotions lead to.
+// Records named are made again; every other table already complete there,
+// uncompressed or compressed, is kept, so a stopped job started again
+// continues where it was. With `pack` every table is compressed to .emd
+// files as soon as it is made (or found uncompressed) and its uncompressed
+// files removed; later tables read it through the engine's reader. A file
+// under its final name is always whole. Refuses (1) before starting when
+// the directory's disk or the memory cannot hold the job. One progress line
+// per pass on stderr, more with `verbose`. Returns 0 on success.
+int generateTables(const std::string& directory, const std::vector<std::string>& names, bool pack = false, int men = 0,
+                   bool verbose = false);

@@ -49,6 +49,12 @@ bool verifyThroughReader(const std::string& directory, int ordinal, int side, co
 
 }  // namespace
 
+std::string scratchTag() {
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0) host[0] = 0;
+    return std::string(host) + "-" + std::to_string(getpid());
+}
+
 bool packTableSide(const std::string& directory, int ordinal, int side, bool removeRaw, std::string& error,
                    PackSummary* summary) {
     const TablebaseRecord& r = tablebaseCatalogue[ordinal];
@@ -73,7 +79,7 @@ bool packTableSide(const std::string& directory, int ordinal, int side, bool rem
 
     // The new file waits in a scratch directory of its own, where the reader
     // finds it and no uncompressed file of the same name comes first.
-    std::string scratch = directory + "/.tbpack-XXXXXX";
+    std::string scratch = directory + "/.tbpack-" + scratchTag() + "-XXXXXX";
     if (!mkdtemp(&scratch[0])) {
         error = "cannot make a scratch directory in " + directory;
         return false;

@@ -15,6 +15,11 @@
 bool packTableSide(const std::string& directory, int ordinal, int side, bool removeRaw, std::string& error,
                    PackSummary* summary = nullptr);
 
+// This process's mark in scratch names, "HOST-PID": files and directories
+// that carry it are unfinished work of this process, and a later run on
+// the same host removes them once no process has that number.
+std::string scratchTag();
+
 // brix-tools tbpack DIR [NAME...] [--remove]: every named record (default:
 // every record whose uncompressed files are all in DIR), each side. One
 // progress line per file on stderr, totals on stdout. Returns 0, or 1 with

@@ -38,8 +38,13 @@ static int usage() {
                "  epd FILE SECONDS             run an EPD suite at SECONDS a position\n"
                "  bookbench [PROBES]           time book probes on BrixBook.bin in this directory\n"
                "  genkeys                      print board/keys.cpp from its generator\n"
-               "  tbgen DIR [NAME...] [--pack] make endgame tables (default: all of 3 and 4 men) into DIR;\n"
-               "                               --pack keeps them compressed only (.emd)\n"
+               "  tbgen DIR [NAME... | --men N] [--pack] [--verbose]\n"
+               "                               make endgame tables into DIR: the named ones, every one of\n"
+               "                               N men (3, 4 or 5), or by default all of 3 and 4 men, each\n"
+               "                               after the ones it needs; tables already complete are kept,\n"
+               "                               so a stopped run started again continues; refuses when the\n"
+               "                               disk or memory cannot hold the job; --pack keeps them\n"
+               "                               compressed only (.emd); --verbose: tenths of every phase\n"
                "  tbplan DIR [--men 3|4|5] [NAME...] [-o FILE]  a Makefile that makes the tables (default:\n"
                "                               all of 3 and 4 men) and those they need into DIR with tbgen\n"
                "                               --pack, independent ones side by side under make -j\n"
@@ -223,14 +228,22 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "tbgen") == 0 || std::strcmp(command, "tbverify") == 0) {
         if (argc < 3) return usage();
         std::vector<std::string> names;
-        bool                     pack = false;
+        bool                     pack = false, verbose = false;
+        int                      men  = 0;
         for (int i = 3; i < argc; ++i) {
             if (command[2] == 'g' && std::strcmp(argv[i], "--pack") == 0)
                 pack = true;
+            else if (command[2] == 'g' && std::strcmp(argv[i], "--verbose") == 0)
+                verbose = true;
+            else if (command[2] == 'g' && std::strcmp(argv[i], "--men") == 0 && i + 1 < argc)
+                men = std::atoi(argv[++i]);
             else
                 names.push_back(argv[i]);
         }
-        return command[2] == 'g' ? generateTables(argv[2], names, pack) : verifyTables(argv[2], names);
+        if (command[2] != 'g') return verifyTables(argv[2], names);
+        // Either the records by name or all of a number of men.
+        if ((men != 0 && (men < 3 || men > 5)) || (men != 0 && !names.empty())) return usage();
+        return generateTables(argv[2], names, pack, men, verbose);
     }
     if (std::strcmp(command, "tbpack") == 0) {
         if (argc < 3) return usage();

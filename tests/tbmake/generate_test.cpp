@@ -1,9 +1,16 @@
 // The endgame table generator: its move and unmove generators against the
 // engine's, the finished 3-man tables against Gaviota's distances, the
-// longest mates, and tbgen making missing sub-tables on its own.
+// longest mates, tbgen making missing sub-tables on its own, continuing a
+// killed run and refusing a job the disk cannot hold.
 #include <gtest/gtest.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <chrono>
+#include <thread>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -273,6 +280,92 @@ TEST(TableGenerator, MakesMissingSubtablesFirst) {
     sameAsProject("made again");
     // Unknown names are refused.
     EXPECT_NE(runCommand(tools + " tbgen " + directory + " kxk"), 0);
+    runCommand("rm -rf " + directory);
+}
+
+// Every name in a directory but "." and "..".
+std::set<std::string> filesIn(const std::string& directory) {
+    std::set<std::string> names;
+    if (DIR* d = opendir(directory.c_str())) {
+        while (const dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.insert(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+std::string wholeFile(const std::string& path) {
+    std::ifstream      in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A run killed once its first table is complete, started again with the
+// same command, ends with the files of one uninterrupted run: the tables
+// finished before the kill are kept, scratch files of the dead run removed.
+TEST(TableGenerator, KilledRunContinuesToTheSameFiles) {
+    const std::vector<std::string> made = {"kqk", "krk", "kqkr"};
+    if (!tablesPresent(made)) return;
+    std::string directory = testing::TempDir() + "brix-tbresume-XXXXXX";
+    ASSERT_NE(mkdtemp(&directory[0]), nullptr);
+    const std::string tools = BRIX_TOOLS_BINARY;
+    const pid_t       child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int sink = open("/dev/null", O_WRONLY);
+        dup2(sink, 1);
+        dup2(sink, 2);
+        execl(tools.c_str(), tools.c_str(), "tbgen", directory.c_str(), "kqkr", "--pack", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::set<std::string> before;
+    for (;;) {
+        before = filesIn(directory);
+        if (before.count("kqk.nbb.emd") || before.count("krk.nbb.emd") ||
+            std::chrono::steady_clock::now() > deadline)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the first run ended before it was killed";
+    // What a run killed while writing leaves: scratch files of its own.
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    const std::string tag = std::string(host) + "-" + std::to_string(child);
+    std::ofstream(directory + "/kqkr.nbw.part-" + tag) << "half";
+    ASSERT_EQ(mkdir((directory + "/.tbpack-" + tag + "-AbCdEf").c_str(), 0777), 0);
+    std::ofstream(directory + "/.tbpack-" + tag + "-AbCdEf/kqkr.nbw.emd") << "half";
+
+    std::string output;
+    ASSERT_EQ(runCommand(tools + " tbgen " + directory + " kqkr --pack", &output), 0) << output;
+    for (const char* name : {"kqk", "krk"}) {
+        if (!before.count(std::string(name) + ".nbb.emd")) continue;
+        EXPECT_EQ(output.find(std::string("] ") + name + ":"), std::string::npos) << name << " made again";
+    }
+    std::set<std::string> expected;
+    for (const auto& name : made)
+        for (const char* ending : {".nbw.emd", ".nbb.emd"}) expected.insert(name + ending);
+    EXPECT_EQ(filesIn(directory), expected);
+    for (const auto& file : expected)
+        EXPECT_TRUE(wholeFile(directory + "/" + file) == wholeFile(std::string(BRIX_TABLEBASE_DIR) + "/" + file))
+            << file;
+    runCommand("rm -rf " + directory);
+}
+
+TEST(TableGenerator, RefusesAJobTheDiskCannotHold) {
+    std::string directory = testing::TempDir() + "brix-tbfull-XXXXXX";
+    ASSERT_NE(mkdtemp(&directory[0]), nullptr);
+    std::string output;
+    const int   status =
+        runCommand("BRIX_TB_FREE_BYTES=1000000 " + std::string(BRIX_TOOLS_BINARY) + " tbgen " + directory + " kqkr",
+                   &output);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << output;
+    EXPECT_NE(output.find("not enough disk space"), std::string::npos) << output;
+    EXPECT_TRUE(filesIn(directory).empty());
     runCommand("rm -rf " + directory);
 }
 
