@@ -11,7 +11,7 @@ JOBS      := $(shell nproc 2>/dev/null || echo 2)
 # symbolizer names the lines in their reports.
 PACKAGES  := cmake g++ make libgtest-dev stockfish xboard xvfb fairymax clang-14 libclang-rt-14-dev llvm-14
 
-.PHONY: all release sanitize fuzz run test deps clean tablebases
+.PHONY: all release sanitize fuzz run test deps clean tablebases tablebases5
 
 all: release
 
@@ -60,6 +60,11 @@ TABLES := $(CURDIR)/tablebases
 
 tablebases: release
 	./$(BUILD)/brix-tools tbgen $(TABLES) --pack
+
+# The five-man set beside them (hours, about 31 GB on disk at most while it is
+# made); stopped and started again, it continues where it was.
+tablebases5: release
+	./$(BUILD)/brix-tools tbgen $(TABLES) --men 5 --pack
 
 # A first brix.cfg points the engine at them (a path without blanks: the
 # configuration value is one word).
