@@ -300,7 +300,7 @@ static std::uint64_t positionsOf(int ordinal) {
 }
 
 // Bytes of a record's uncompressed files (one file for a symmetric record).
-static std::uint64_t rawBytesOf(int ordinal) {
+std::uint64_t rawBytesOf(int ordinal) {
     const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
     const std::uint64_t    width = (r.flags & TB_TWO_BYTE) ? 2 : 1;
     return width * ((r.flags & TB_SYMMETRIC) ? r.positionCount[0] : positionsOf(ordinal));
@@ -432,13 +432,25 @@ static void addInOrder(int ordinal, std::vector<int>& order, std::vector<bool>& 
     order.push_back(ordinal);
 }
 
+std::vector<int> jobOrder(const std::vector<int>& ordinals) {
+    std::vector<int>  order;
+    std::vector<bool> listed(TB_RECORDS, false);
+    for (int o : ordinals) addInOrder(o, order, listed);
+    return order;
+}
+
+void recordsOfMen(int men, std::vector<int>& ordinals) {
+    const int last = men == 3 ? TB_LAST_THREE_MAN : men == 4 ? TB_LAST_FOUR_MAN : TB_LAST_FIVE_MAN;
+    for (int o = 1; o <= last; ++o) ordinals.push_back(o);
+}
+
 // Bytes of memory making one record takes at its peak: a value byte and a
 // move counter per placement and side, with every sub-table it reads held
 // whole; while writing, the value bytes, the sub-tables and one side in the
 // catalogue's order. The packer then holds one side raw, its parse (up to
 // four bytes a position), the coded blocks and the image, and later the raw
 // side, the image and the side read back.
-static std::uint64_t memoryToMake(int ordinal, bool pack) {
+std::uint64_t memoryToMake(int ordinal, bool pack) {
     Placement layout;
     setUpPlacement(ordinal, layout);
     std::vector<int> needed;
@@ -544,8 +556,7 @@ int generateTables(const std::string& directory, const std::vector<std::string>&
     std::vector<int> ordinals;
     std::string      unknown;
     if (men) {
-        const int last = men == 3 ? TB_LAST_THREE_MAN : men == 4 ? TB_LAST_FOUR_MAN : TB_LAST_FIVE_MAN;
-        for (int o = 1; o <= last; ++o) ordinals.push_back(o);
+        recordsOfMen(men, ordinals);
     } else if (!recordsNamed(names, TB_LAST_FIVE_MAN, ordinals, unknown)) {
         std::fprintf(stderr, "tbgen: no table of up to five men is called '%s'\n", unknown.c_str());
         return 2;
@@ -555,9 +566,7 @@ int generateTables(const std::string& directory, const std::vector<std::string>&
     setTableDirectory(directory);
     removeLeftovers(directory);
     verboseProgress = verbose;
-    std::vector<int>  order;
-    std::vector<bool> listed(TB_RECORDS, false);
-    for (int o : ordinals) addInOrder(o, order, listed);
+    const std::vector<int> order = jobOrder(ordinals);
 
     // 2. What each needs: records named on the command line are made again;
     //    the others are kept when complete (a restarted job skips them), and

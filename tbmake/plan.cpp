@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 #include "tablebase/catalogue.h"
+#include "tbmake/generate.h"
 #include "tbmake/placement.h"
 #include "tbmake/tablefiles.h"
 
@@ -18,41 +19,6 @@
 static std::string finalFile(int ordinal) {
     const TablebaseRecord& r = tablebaseCatalogue[ordinal];
     return std::string(r.name) + ((r.flags & TB_SYMMETRIC) ? ".nbw.emd" : ".nbb.emd");
-}
-
-static std::uint64_t sideBytes(int ordinal, int side) {
-    const TablebaseRecord& r = tablebaseCatalogue[ordinal];
-    if (side == 1 && (r.flags & TB_SYMMETRIC)) return 0;
-    return std::uint64_t(r.positionCount[side]) * ((r.flags & TB_TWO_BYTE) ? 2 : 1);
-}
-
-// Peak memory of `tbgen DIR NAME --pack` for one record, as the generator
-// allocates: a value byte and a move counter per placement and side to
-// move while the passes run; then the values alone beside the file being
-// written, and while a side is compressed its raw bytes, the packed image
-// and the read-back copy. The sub-tables it reads stay loaded whole
-// throughout. Threads' own scratch is left out.
-static std::uint64_t peakBytes(int ordinal) {
-    Placement layout;
-    setUpPlacement(ordinal, layout);
-    const std::uint64_t largestSide = std::max(sideBytes(ordinal, 0), sideBytes(ordinal, 1));
-    const std::uint64_t passes      = 4 * layout.size;
-    const std::uint64_t finishing   = 2 * layout.size + 3 * largestSide;
-    std::vector<int>    subtables;
-    subtablesOf(ordinal, subtables);
-    std::uint64_t read = 0;
-    for (int sub : subtables) read += sideBytes(sub, 0) + sideBytes(sub, 1);
-    return std::max(passes, finishing) + read;
-}
-
-// Depth first: every table after the tables it reads.
-static void addWithSubtables(int ordinal, std::vector<bool>& added, std::vector<int>& order) {
-    if (added[ordinal]) return;
-    added[ordinal] = true;
-    std::vector<int> subtables;
-    subtablesOf(ordinal, subtables);
-    for (int sub : subtables) addWithSubtables(sub, added, order);
-    order.push_back(ordinal);
 }
 
 static std::string absolutePath(const std::string& path) {
@@ -80,13 +46,8 @@ int writeTablePlan(const std::string& directory, int men, const std::vector<std:
         std::fprintf(stderr, "tbplan: --men takes 3, 4 or 5\n");
         return 2;
     }
-    const int firstOf[6] = {0, 0, 0, 1, TB_LAST_THREE_MAN + 1, TB_LAST_FOUR_MAN + 1};
-    const int lastOf[6]  = {0, 0, 0, TB_LAST_THREE_MAN, TB_LAST_FOUR_MAN, TB_LAST_FIVE_MAN};
-    if (men != 0)
-        for (int o = firstOf[men]; o <= lastOf[men]; ++o) chosen.push_back(o);
-    std::vector<bool> added(TB_LAST_FIVE_MAN + 1, false);
-    std::vector<int>  order;
-    for (int o : chosen) addWithSubtables(o, added, order);
+    if (men != 0) recordsOfMen(men, chosen);
+    const std::vector<int> order = jobOrder(chosen);
 
     const std::string where = absolutePath(directory);
     char              self[4096];
@@ -100,8 +61,8 @@ int writeTablePlan(const std::string& directory, int men, const std::vector<std:
     int           largest = order.front();
     std::uint64_t rawBytes = 0;
     for (int o : order) {
-        if (peakBytes(o) > peakBytes(largest)) largest = o;
-        rawBytes += sideBytes(o, 0) + sideBytes(o, 1);
+        if (memoryToMake(o, true) > memoryToMake(largest, true)) largest = o;
+        rawBytes += rawBytesOf(o);
     }
 
     std::FILE* f = output.empty() ? stdout : std::fopen(output.c_str(), "w");
@@ -123,10 +84,10 @@ int writeTablePlan(const std::string& directory, int men, const std::vector<std:
                  "# tbgen uses all cores by itself: N above the core count gains little.\n"
                  "# On a cluster over a shared directory: make -f THIS_FILE -j N LAUNCH='srun ...'\n",
                  where.c_str(), order.size(), double(rawBytes) / 1e9, tablebaseCatalogue[largest].name,
-                 double(peakBytes(largest)) / 1e6);
+                 double(memoryToMake(largest, true)) / 1e6);
     std::fprintf(f,
                  "\nBRIX_TOOLS ?= %s\n"
-                 "# Put before every tbgen, e.g. 'srun -N1 -n1 -c2 --mem=3G'.\n"
+                 "# Put before every tbgen, e.g. 'srun -N1 -n1 -c2 --mem=8G'.\n"
                  "LAUNCH ?=\n"
                  "TBGEN ?= $(LAUNCH) $(BRIX_TOOLS) tbgen\n"
                  "DIR := %s\n\n"
@@ -138,7 +99,7 @@ int writeTablePlan(const std::string& directory, int men, const std::vector<std:
     std::fputc('\n', f);
     for (int o : order) {
         const char* name = tablebaseCatalogue[o].name;
-        std::fprintf(f, "\n# %s: about %.0f MB at its peak\n%s: $(DIR)/%s\n$(DIR)/%s:", name, double(peakBytes(o)) / 1e6,
+        std::fprintf(f, "\n# %s: about %.0f MB at its peak\n%s: $(DIR)/%s\n$(DIR)/%s:", name, double(memoryToMake(o, true)) / 1e6,
                      name, finalFile(o).c_str(), finalFile(o).c_str());
         std::vector<int> subtables;
         subtablesOf(o, subtables);

@@ -6,7 +6,7 @@
 
 // brix-tools tbplan DIR [--men 3|4|5] [NAME...] [-o FILE]: a Makefile with
 // one target per table to make into DIR (the named records and every record
-// of `men` men, 0 for none; every 3- and 4-man record when there are
+// of up to `men` men, 0 for none; every 3- and 4-man record when there are
 // neither), plus every table their captures and promotions lead to. Each
 // target runs `tbgen DIR NAME --pack` with this program once the tables it
 // reads are there. Written to `output`, or stdout when empty. Returns 0, or
