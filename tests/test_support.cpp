@@ -1,4 +1,6 @@
 #include "tests/test_support.h"
+#include <sys/wait.h>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include "board/setup.h"
 #include "eval/evaluate.h"
@@ -46,4 +48,15 @@ std::vector<std::string> realGamePositions(int count, unsigned seed) {
         if (played == target) fens.push_back(currentFen());
     }
     return fens;
+}
+
+int runCommand(const std::string& command, std::string* output) {
+    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return -1;
+    char        buffer[4096];
+    std::string text;
+    while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
+    if (output) *output = text;
+    const int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -28,3 +28,8 @@ bool playSan(const std::string& token);
 // FENs at pseudo-random plies of real games from the shared collections,
 // deterministic for a seed.
 std::vector<std::string> realGamePositions(int count, unsigned seed);
+
+// Runs a shell command with its standard error joined to its output, which
+// goes to `output` when given; returns its exit status, or -1 when it did
+// not exit normally.
+int runCommand(const std::string& command, std::string* output = nullptr);

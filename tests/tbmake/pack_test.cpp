@@ -232,17 +232,6 @@ void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
     std::fclose(f);
 }
 
-int run(const std::string& command, std::string* output = nullptr) {
-    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return -1;
-    char        buffer[512];
-    std::string text;
-    while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
-    if (output) *output = text;
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(TablePacker, PackingKeepsOnlyVerifiedFiles) {
     ScratchDir dir;
     const int  kpk  = findTablebaseRecord("kpk");
@@ -294,16 +283,16 @@ TEST(TablePacker, Command) {
     writeBytes(dir.path + "/knkn.nbw", std::vector<std::uint8_t>(tableSize("knkn", 0), 0));  // symmetric: one side
     const std::string tools = BRIX_TOOLS_BINARY;
     std::string       output;
-    ASSERT_EQ(run(tools + " tbpack " + dir.path + " --remove", &output), 0) << output;
+    ASSERT_EQ(runCommand(tools + " tbpack " + dir.path + " --remove", &output), 0) << output;
     EXPECT_NE(output.find("kqk.nbb.emd: 28644 -> "), std::string::npos) << output;
     EXPECT_NE(output.find("packed 3 files"), std::string::npos) << output;
     EXPECT_EQ(listing(dir.path), (std::vector<std::string>{"knkn.nbw.emd", "kqk.nbb.emd", "kqk.nbw.emd"}));
     // Nothing left to pack, and a named table without its files: failures.
-    EXPECT_EQ(run(tools + " tbpack " + dir.path, &output), 1);
+    EXPECT_EQ(runCommand(tools + " tbpack " + dir.path, &output), 1);
     EXPECT_NE(output.find("no uncompressed tables"), std::string::npos) << output;
-    EXPECT_EQ(run(tools + " tbpack " + dir.path + " krk", &output), 1);
+    EXPECT_EQ(runCommand(tools + " tbpack " + dir.path + " krk", &output), 1);
     EXPECT_NE(output.find("cannot open"), std::string::npos) << output;
-    EXPECT_EQ(run(tools + " tbpack " + dir.path + " kxk", &output), 2);
+    EXPECT_EQ(runCommand(tools + " tbpack " + dir.path + " kxk", &output), 2);
 }
 
 }  // namespace

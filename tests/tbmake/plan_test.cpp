@@ -7,22 +7,13 @@
 #include <iterator>
 #include <string>
 #include <vector>
+#include "tests/test_support.h"
 
 #ifndef BRIX_TABLEBASE_DIR
 #error "BRIX_TABLEBASE_DIR must name the project's table directory"
 #endif
 
 namespace {
-
-int runCommand(const std::string& command, std::string* output = nullptr) {
-    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return -1;
-    char        buffer[4096];
-    std::string text;
-    while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
-    if (output) *output = text;
-    return pclose(pipe);
-}
 
 // The whole file, or "missing" when it cannot be opened.
 std::string fileBytes(const std::string& path) {
