@@ -255,7 +255,7 @@ static TableState tableState(int ordinal, const std::string& directory) {
     for (int side = 0; side < sides; ++side) {
         struct stat info;
         const std::string path = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
-        if (stat(path.c_str(), &info) != 0 || std::uint64_t(info.st_size) != r.positionCount[side]) raw = false;
+        if (stat(path.c_str(), &info) != 0 || std::uint64_t(info.st_size) != sideBytesOf(ordinal, side)) raw = false;
     }
     if (raw) return TableState::UNCOMPRESSED;
     bool packed = true;
@@ -300,18 +300,14 @@ static std::uint64_t positionsOf(int ordinal) {
 }
 
 // Bytes of a record's uncompressed files (one file for a symmetric record).
-std::uint64_t rawBytesOf(int ordinal) {
-    const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
-    const std::uint64_t    width = (r.flags & TB_TWO_BYTE) ? 2 : 1;
-    return width * ((r.flags & TB_SYMMETRIC) ? r.positionCount[0] : positionsOf(ordinal));
+// The second side's file, which a symmetric record does not have.
+static std::uint64_t secondSideBytesOf(int ordinal) {
+    return (tablebaseCatalogue[ordinal].flags & TB_SYMMETRIC) ? 0 : sideBytesOf(ordinal, 1);
 }
 
-static std::uint64_t largestSideOf(int ordinal) {
-    const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
-    const std::uint64_t    width = (r.flags & TB_TWO_BYTE) ? 2 : 1;
-    const std::uint32_t    other = (r.flags & TB_SYMMETRIC) ? 0 : r.positionCount[1];
-    return width * (r.positionCount[0] > other ? r.positionCount[0] : other);
-}
+std::uint64_t rawBytesOf(int ordinal) { return sideBytesOf(ordinal, 0) + secondSideBytesOf(ordinal); }
+
+static std::uint64_t largestSideOf(int ordinal) { return std::max(sideBytesOf(ordinal, 0), secondSideBytesOf(ordinal)); }
 
 // "1:02:03" or "4:05".
 static std::string clockText(double seconds) {

@@ -64,7 +64,7 @@ bool packTableSide(const std::string& directory, int ordinal, int side, bool rem
     }
     const std::string name    = std::string(r.name) + SIDE_ENDING[side];
     const std::string rawPath = directory + "/" + name;
-    const std::uint64_t       expected = std::uint64_t(r.positionCount[side]) * ((r.flags & TB_TWO_BYTE) ? 2 : 1);
+    const std::uint64_t       expected = sideBytesOf(ordinal, side);
     std::vector<std::uint8_t> raw(expected);
     if (!readWholeFile(rawPath, expected, raw.data(), error)) return false;
     if (raw.empty()) {

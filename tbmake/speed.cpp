@@ -12,6 +12,7 @@
 #include <vector>
 #include "tablebase/catalogue.h"
 #include "tablebase/tbfiles.h"
+#include "tbmake/tablefiles.h"
 
 namespace {
 
@@ -49,8 +50,7 @@ int measureTableReading(const std::string& directory, const std::vector<std::str
                 std::fputs(message, stderr);
                 return 1;
             }
-            const std::uint64_t width = (tablebaseCatalogue[r].flags & TB_TWO_BYTE) ? 2 : 1;
-            const std::uint64_t bytes = tablebaseCatalogue[r].positionCount[s] * width;
+            const std::uint64_t bytes = sideBytesOf(r, s);
             if (found == 1) sides.push_back({r, s, std::uint32_t((bytes + TB_BLOCK_BYTES - 1) / TB_BLOCK_BYTES)});
         }
     }

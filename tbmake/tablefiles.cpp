@@ -51,6 +51,11 @@ bool recordsNamed(const std::vector<std::string>& names, int last, std::vector<i
     return true;
 }
 
+std::uint64_t sideBytesOf(int ordinal, int side) {
+    const TablebaseRecord& r = tablebaseCatalogue[ordinal];
+    return std::uint64_t(r.positionCount[side]) * ((r.flags & TB_TWO_BYTE) ? 2 : 1);
+}
+
 bool readWholeFile(const std::string& path, std::uint64_t bytes, std::uint8_t* out, std::string& reason) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {

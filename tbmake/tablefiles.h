@@ -13,6 +13,10 @@
 // name that is no such record in `unknown`.
 bool recordsNamed(const std::vector<std::string>& names, int last, std::vector<int>& ordinals, std::string& unknown);
 
+// Bytes of one side's uncompressed file: its catalogue count, twice that
+// for a record of two-byte values.
+std::uint64_t sideBytesOf(int ordinal, int side);
+
 // The file at `path`, which must hold exactly `bytes` bytes, into `out`.
 // False with the reason: "cannot open PATH", "cannot read PATH" or
 // "PATH holds N bytes, not M".
