@@ -1,5 +1,19 @@
-// board/rules.cpp: material that can never mate.
+// board/rules.cpp: whether the side to move can move at all, and material
+// that can never mate.
 #include "board/rules.h"
+#include "board/makemove.h"
+#include "board/movegen.h"
+
+Move firstLegalMove() {
+    ply = 0;
+    generateAllMoves();
+    for (std::uint32_t i = firstMove[0]; i < firstMove[1]; ++i)
+        if (makeMove(moveStack[i].move)) {
+            unmakeMove();
+            return moveStack[i].move;
+        }
+    return 0;
+}
 
 bool insufficientMaterial() {
     if (pieceCount[WHITE][PAWN] || pieceCount[BLACK][PAWN]) return false;

@@ -20,5 +20,10 @@ inline int repetitionCount() {
 // A hundred plies without a capture or a pawn move.
 inline bool fiftyMovesPassed() { return fiftyCount >= 100; }
 
+// The first legal move of the side to move in generation order, or 0 when
+// it has none (mate or stalemate). Generates at ply 0 and leaves the list
+// there.
+Move firstLegalMove();
+
 // Whether neither side can mate by any sequence of legal moves.
 bool insufficientMaterial();

@@ -142,18 +142,6 @@ void engineTurn() {
     }
 }
 
-// Leaves the moves generated at ply 0 for the caller.
-static bool hasLegalMove() {
-    ply = 0;
-    generateAllMoves();
-    for (std::uint32_t i = firstMove[0]; i < firstMove[1]; ++i)
-        if (makeMove(moveStack[i].move)) {
-            unmakeMove();
-            ply = 0;
-            return true;
-        }
-    return false;
-}
 
 // A reply worth naming for pondering: generated and legal after the move.
 static Move checkedReply(Move move, Move reply) {
@@ -176,7 +164,7 @@ void uciTurn() {
     stopRequest    = STOP_NONE;
     thinkStartTime = elapsedTime();
     Move move = 0, reply = 0;
-    if (!hasLegalMove()) {
+    if (!firstLegalMove()) {
         pvLength[0] = 0;
     } else {
         const bool bookAllowed = uciOwnBook && !uciInfinite && !pondering && bookProbesLeft > 0;
@@ -209,15 +197,8 @@ void uciTurn() {
         if (!line) break;
         processUciCommand(line);
     }
-    if (!move && hasLegalMove()) {
-        // A search stopped before it named a move: the first legal one.
-        for (std::uint32_t i = firstMove[0]; i < firstMove[1] && !move; ++i)
-            if (makeMove(moveStack[i].move)) {
-                unmakeMove();
-                move = moveStack[i].move;
-            }
-        ply = 0;
-    }
+    // A search stopped before it named a move: the first legal one.
+    if (!move) move = firstLegalMove();
     printUciBestMove(move, checkedReply(move, reply));
     pondering   = 0;
     uciGoActive = false;

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <vector>
 #include "board/makemove.h"
-#include "board/movegen.h"
+#include "board/rules.h"
 #include "board/notation.h"
 #include "board/position.h"
 #include "book/book.h"
@@ -41,18 +41,6 @@ std::vector<std::uint8_t> bookFromInput(const std::uint8_t* data, std::size_t si
     }
     file.insert(file.end(), data + at, data + size);
     return file;
-}
-
-// The first legal move in generation order: the game goes on off book.
-Move firstLegalMove() {
-    ply = 0;
-    generateAllMoves();
-    for (std::uint32_t i = firstMove[0]; i < firstMove[1]; ++i)
-        if (makeMove(moveStack[i].move)) {
-            unmakeMove();
-            return moveStack[i].move;
-        }
-    return 0;
 }
 
 }  // namespace

@@ -2,24 +2,14 @@
 // move, told in xboard's result line.
 #include "game/result.h"
 #include <cstdio>
-#include "board/makemove.h"
-#include "board/movegen.h"
 #include "board/position.h"
 #include "board/rules.h"
 #include "game/state.h"
 #include "io/console.h"
 
 void announceResult() {
-    ply = 0;
-    generateAllMoves();
-    bool legal = false;
-    for (std::uint32_t i = firstMove[0]; i < firstMove[1] && !legal; ++i)
-        if (makeMove(moveStack[i].move)) {
-            unmakeMove();
-            legal = true;
-        }
     char line[64] = "";
-    if (legal) {
+    if (firstLegalMove()) {
         if (repetitionCount() >= 2)
             std::snprintf(line, sizeof line, "1/2-1/2 {Draw by repetition}");
         else if (fiftyMovesPassed())
