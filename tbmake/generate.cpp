@@ -6,6 +6,7 @@
 #include "tbmake/generate.h"
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/statvfs.h>
 #include <signal.h>
 #include <unistd.h>
@@ -333,6 +334,47 @@ static std::string estimateText(int ordinal, double tableSeconds) {
            clockText(tableLeft + perPlacement * double(placementsAhead));
 }
 
+// Bytes of a record's files now in the directory, in either form.
+static std::uint64_t bytesOnDisk(int ordinal, const std::string& directory) {
+    std::uint64_t total = 0;
+    for (const char* ending : {".nbw", ".nbb", ".nbw.emd", ".nbb.emd"}) {
+        struct stat info;
+        if (stat((directory + "/" + tablebaseCatalogue[ordinal].name + ending).c_str(), &info) == 0)
+            total += std::uint64_t(info.st_size);
+    }
+    return total;
+}
+
+static double megabytes(std::uint64_t bytes) { return double(bytes) / 1e6; }
+
+// CPU seconds of the whole process, every thread; a table's share is the
+// difference across it, as tables are made one at a time.
+static double cpuSeconds() {
+    rusage use;
+    getrusage(RUSAGE_SELF, &use);
+    return double(use.ru_utime.tv_sec + use.ru_stime.tv_sec) + 1e-6 * double(use.ru_utime.tv_usec + use.ru_stime.tv_usec);
+}
+
+// The kernel keeps the process's peak resident memory; writing 5 to
+// clear_refs starts it again, so that each table reports its own peak.
+static void restartPeakMemory() {
+    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+
+static std::uint64_t peakMemoryBytes() {
+    std::uint64_t peak = 0;
+    if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::strncmp(line, "VmHWM:", 6) == 0) peak = std::strtoull(line + 6, nullptr, 10) * 1024;
+        std::fclose(f);
+    }
+    return peak;
+}
+
 // Compresses every side of a record and removes its uncompressed files.
 static bool packRecord(int ordinal, const std::string& directory) {
     const TablebaseRecord& r = tablebaseCatalogue[ordinal];
@@ -355,8 +397,11 @@ static bool packRecord(int ordinal, const std::string& directory) {
 // which must be in the directory; with `pack` compresses it at once.
 static bool makeTable(int ordinal, const std::string& directory, bool pack) {
     forgetLoadedTables();
+    restartPeakMemory();
     const auto             start = std::chrono::steady_clock::now();
+    const double           cpuAtStart = cpuSeconds();
     const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
+    int                    passes = 0, longestPlies = 0;
     char                   head[64];
     std::snprintf(head, sizeof head, "[%d/%d] %s", tableNumber, tablesToMake, r.name);
     {
@@ -392,6 +437,8 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
                 g.layout.size, [&](std::uint64_t b, std::uint64_t e) { propagate(g, plies, b, e, frontier); },
                 verboseProgress && g.layout.size > (std::uint64_t(1) << 26) ? label.c_str() : nullptr);
             decided += frontier.load();
+            ++passes;
+            if (frontier.load()) longestPlies = plies;
             const double seconds = secondsSince(start);
             std::fprintf(stderr, "%s: pass %d: %llu positions %s in %d (%.1f s); %llu of %llu decided, job %s, %s\n",
                          head, plies + 1, static_cast<unsigned long long>(frontier.load()),
@@ -414,7 +461,15 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
         std::printf("wrote %s/%s.nbw (%u bytes) and %s.nbb (%u bytes) in %.1f s\n", directory.c_str(), r.name,
                     r.positionCount[0], r.name, r.positionCount[1], seconds);
     std::fflush(stdout);
-    return !pack || packRecord(ordinal, directory);
+    if (pack && !packRecord(ordinal, directory)) return false;
+    // One line a table for the job's ledger.
+    std::printf("table %s: %u + %u positions, %d passes, longest mate %d moves, %.1f s, %.1f s CPU, peak %.0f MB, "
+                "%llu bytes on disk\n",
+                r.name, r.positionCount[0], (r.flags & TB_SYMMETRIC) ? 0u : r.positionCount[1], passes,
+                (longestPlies + 1) / 2, secondsSince(start), cpuSeconds() - cpuAtStart,
+                megabytes(peakMemoryBytes()), static_cast<unsigned long long>(bytesOnDisk(ordinal, directory)));
+    std::fflush(stdout);
+    return true;
 }
 
 // Each record after every record its captures and promotions lead to
@@ -531,18 +586,6 @@ static void removeLeftovers(const std::string& directory) {
     }
 }
 
-// Bytes of a record's files now in the directory, in either form.
-static std::uint64_t bytesOnDisk(int ordinal, const std::string& directory) {
-    std::uint64_t total = 0;
-    for (const char* ending : {".nbw", ".nbb", ".nbw.emd", ".nbb.emd"}) {
-        struct stat info;
-        if (stat((directory + "/" + tablebaseCatalogue[ordinal].name + ending).c_str(), &info) == 0)
-            total += std::uint64_t(info.st_size);
-    }
-    return total;
-}
-
-static double megabytes(std::uint64_t bytes) { return double(bytes) / 1e6; }
 
 enum class Work { SKIP, PACK, MAKE };
 
