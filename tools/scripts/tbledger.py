@@ -1,0 +1,67 @@
+#!/usr/bin/env python3
+"""The ledger of a table job: one row a table, from what the job printed.
+
+usage: tbledger.py LOG...
+
+Each LOG is the standard output of `brix-tools tbgen` (its "table NAME: ..."
+lines) or of `brix-tools tbverify` (its "NAME  N indices ..." lines), in any
+order; a job stopped and started again leaves its lines in several logs, and
+a table made twice keeps its last line. Prints a Markdown table in the
+catalogue's order and the totals.
+"""
+import re
+import sys
+
+MADE = re.compile(r"^table (\w+): (\d+) \+ (\d+) positions, (\d+) passes, longest mate (\d+) moves, "
+                  r"([\d.]+) s, ([\d.]+) s CPU, peak (\d+) MB, (\d+) bytes on disk")
+CHECKED = re.compile(r"^(k\w+)\s+(\d+) indices\s+(\d+) positions\s+(\d+) unreached\s+(\d+) errors\s+([\d.]+) s")
+
+
+def clock(seconds):
+    seconds = int(round(seconds))
+    return "%d:%02d:%02d" % (seconds // 3600, seconds // 60 % 60, seconds % 60)
+
+
+def main(logs):
+    made, checked, order = {}, {}, []
+    for log in logs:
+        with open(log) as f:
+            for line in f:
+                m = MADE.match(line)
+                if m:
+                    name = m.group(1)
+                    if name not in made:
+                        order.append(name)
+                    made[name] = m.groups()[1:]
+                    continue
+                m = CHECKED.match(line)
+                if m:
+                    checked[m.group(1)] = m.groups()[1:]
+    print("| record | positions (first + second side) | wall s | CPU s | peak MB | passes | longest mate | "
+          "tbverify | compressed bytes |")
+    print("|---|---|---|---|---|---|---|---|---|")
+    wall = cpu = size = 0.0
+    peak, peakName, clean = 0, "", 0
+    for name in order:
+        first, second, passes, mate, seconds, cpuSeconds, memory, onDisk = made[name]
+        verdict = "not run"
+        if name in checked:
+            errors = int(checked[name][3])
+            verdict = "0 errors" if errors == 0 else "%d errors" % errors
+            clean += errors == 0
+        print("| %s | %s + %s | %s | %s | %s | %s | %s | %s | %s |" %
+              (name, first, second, seconds, cpuSeconds, memory, passes, mate, verdict, onDisk))
+        wall += float(seconds)
+        cpu += float(cpuSeconds)
+        size += int(onDisk)
+        if int(memory) > peak:
+            peak, peakName = int(memory), name
+    print()
+    print("%d tables: %s wall (%s CPU), %.2f GB on disk, largest peak %d MB (%s); tbverify clean on %d" %
+          (len(order), clock(wall), clock(cpu), size / 1e9, peak, peakName, clean))
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 2:
+        sys.exit(__doc__)
+    main(sys.argv[1:])
