@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include "board/attacks.h"
 #include "board/position.h"
 #include "tablebase/catalogue.h"
 #include "tablebase/indexing.h"
@@ -185,12 +186,18 @@ bool probeTablebase(std::int16_t* score) {
     // 3. Symmetric records keep both sides in the white-to-move file.
     const int fileSide = (record.flags & TB_SYMMETRIC) ? 0 : tableSide;
     if (!isTableSideRegistered(ordinal, fileSide) || !record.indexRoutine[tableSide]) return false;
-    // 4. The index; one the table does not cover is an unplayable set-up.
+    // 4. Set-ups no game reaches have an index but no value: the kings side
+    //    by side, or the side not to move in check. A compressed table may
+    //    hold anything there, so they are turned away before it is read.
+    //    (An en-passant square is only ever set where the push was legal.)
+    if (kingDistance(kingSquare[WHITE], kingSquare[BLACK]) <= 1 || findAttacker(kingSquare[xside], side) < 64)
+        return false;
+    // 5. The index; one the table does not cover is an unplayable set-up.
     const std::uint32_t* first  = lists[inverted ? BLACK : WHITE];
     const std::uint32_t* second = lists[inverted ? WHITE : BLACK];
     const std::uint32_t  index  = record.indexRoutine[tableSide](first, second, usableEpSquare(), inverted ? 1u : 0u);
     if (index >= record.positionCount[tableSide]) return false;
-    // 5. The value, re-scored for the search.
+    // 6. The value, re-scored for the search.
     const std::int32_t v = lookupTableValue(ordinal, fileSide, index);
     if (v == TB_VALUE_UNKNOWN) return false;
     *score = scoreOfValue(v);

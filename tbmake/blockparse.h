@@ -11,6 +11,11 @@
 
 constexpr std::uint8_t LITERAL = 255;  // distance class of a literal in a parse step
 
+// Raw tables hold this at the indices no position reaches. Where a file's
+// free bytes may be filled, no probe ever reads them, so the packer writes
+// there whatever codes shortest: the parse sees them as wildcards.
+constexpr std::uint8_t FREE_BYTE = 127;
+
 // Bit costs in sixteenths of a bit; UNUSABLE marks a symbol the code lacks.
 constexpr std::uint32_t COST_ONE_BIT = 16;
 constexpr std::uint32_t UNUSABLE     = 1u << 28;
@@ -47,13 +52,26 @@ struct ParseScratch {
     ParseScratch() : match(std::size_t(EMD_BLOCK_BYTES) * EMD_DISTANCES), best(std::size_t(EMD_BLOCK_BYTES) + 1) {}
 };
 
-// The file's EMD_DISTANCES copy distances, each below the block size.
-void chooseDistances(const std::uint8_t* raw, std::size_t length, std::uint16_t* distances);
+// The file's EMD_DISTANCES copy distances, each below the block size, for
+// the bytes of `data`. Where `original` (or nullptr) holds FREE_BYTE, the
+// byte of `data` is only a first guess: it lets a run go on but counts for
+// nothing itself.
+void chooseDistances(const std::uint8_t* data, const std::uint8_t* original, std::size_t length, std::uint16_t* distances);
 // False when the costs leave no way through the block (a byte the code
 // cannot write and no copy to cover it). Costs of UNUSABLE and more keep
 // their sums at UNUSABLE or above, so an unusable step never looks usable.
-bool parseBlock(const std::uint8_t* p, int n, const std::uint16_t* distances, const Costs& costs, ParseScratch& s,
-                std::vector<ParseStep>& steps);
+// `p` is the block to write; `original` (or nullptr: every byte counts)
+// is the raw block, whose FREE_BYTE bytes may come out as anything: a copy
+// runs on through them and a literal there is the cheapest literal. Such a
+// parse may then rely on a free byte of `p` that it makes different; the
+// bytes it makes are what fillFromParse writes, and only a parse with
+// `original` nullptr is sure to give `p` back.
+bool parseBlock(const std::uint8_t* p, const std::uint8_t* original, int n, const std::uint16_t* distances,
+                const Costs& costs, ParseScratch& s, std::vector<ParseStep>& steps);
+// Writes into the free bytes of `p` (those of FREE_BYTE in `original`) what
+// the reader makes of the steps there.
+void fillFromParse(std::uint8_t* p, const std::uint8_t* original, const std::uint16_t* distances,
+                   const std::vector<ParseStep>& steps);
 int symbolOf(const ParseStep& step);
 // Bits of a parse under a code, extra bits included.
 std::uint64_t parseBits(const std::vector<ParseStep>& steps, const HuffmanCode& h);

@@ -187,6 +187,17 @@ void putBlockCodeLengths(BitWriter& w, const std::uint8_t* lengths) {
     }
 }
 
+// Before any parse, each free byte of a block repeats the byte before it, so
+// that runs go on through it; those at the block's start take its first
+// fixed byte.
+void fillWithPrevious(std::uint8_t* p, const std::uint8_t* original, int n) {
+    int first = 0;
+    while (first < n && original[first] == FREE_BYTE) ++first;
+    const std::uint8_t lead = first < n ? original[first] : 0;
+    for (int i = 0; i < n; ++i)
+        if (original[i] == FREE_BYTE) p[i] = i == 0 ? lead : p[i - 1];
+}
+
 void putBigEndian(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value, int bytes) {
     for (int k = 0; k < bytes; ++k) out[at + std::size_t(k)] = std::uint8_t(value >> (8 * (bytes - 1 - k)));
 }
@@ -194,24 +205,42 @@ void putBigEndian(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t 
 }  // namespace
 
 std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t length, PackSummary* summary,
-                                         unsigned threads) {
+                                         unsigned threads, bool fillFree) {
     threads                  = workerThreads(threads);
     const std::size_t blocks = length == 0 ? 1 : (length + BLOCK - 1) / BLOCK;
     auto blockLength = [&](std::size_t b) { return int(std::min<std::size_t>(BLOCK, length - b * BLOCK)); };
 
-    // 1. The file's distances, then its code, learnt from the parses before
+    // 1. Free bytes get their values from the parses: `data` is the file as
+    //    it will be written, `raw` keeps which bytes are free.
+    fillFree = fillFree && std::find(raw, raw + length, FREE_BYTE) != raw + length;
+    std::vector<std::uint8_t> filled;
+    if (fillFree) filled.assign(raw, raw + length);
+    const std::uint8_t* data = fillFree ? filled.data() : raw;
+    if (fillFree)
+        for (std::size_t b = 0; b < blocks; ++b) fillWithPrevious(&filled[b * BLOCK], raw + b * BLOCK, blockLength(b));
+
+    // 2. The file's distances, then its code, learnt from the parses before
     //    the last: the first under guessed costs, the next under the counts
     //    of the one before (a third learning parse gains about 0.3% for a
-    //    third more time). A file of one repeated byte needs none of it:
-    //    that literal alone, in no bits.
+    //    third more time). The learning parses take free bytes as wildcards
+    //    and fill them with what they make there; the last parse holds to
+    //    those fills, so that the file reads back as it was parsed. A file
+    //    of one repeated byte (free bytes aside) needs none of it: that
+    //    literal alone, in no bits.
     std::uint16_t distances[DISTANCES];
-    const bool    constant = std::all_of(raw, raw + length, [&](std::uint8_t v) { return v == raw[0]; });
+    std::size_t   firstFixed = 0;
+    while (fillFree && firstFixed < length && raw[firstFixed] == FREE_BYTE) ++firstFixed;
+    const std::uint8_t constantByte = firstFixed < length ? raw[firstFixed] : 0;
+    const bool         constant     = std::all_of(raw, raw + length, [&](std::uint8_t v) {
+        return v == constantByte || (fillFree && v == FREE_BYTE);
+    });
+    if (constant && fillFree) std::fill(filled.begin(), filled.end(), constantByte);
     if (constant)
         for (int d = 0; d < DISTANCES; ++d) distances[d] = std::uint16_t(d + 1);  // never used
     else
-        chooseDistances(raw, length, distances);
+        chooseDistances(data, fillFree ? raw : nullptr, length, distances);
     auto costs = std::make_unique<Costs>();
-    initialCosts(raw, length, *costs);
+    initialCosts(data, length, *costs);
     std::vector<std::unique_ptr<ParseScratch>> scratch(threads);
     for (auto& s : scratch) s = std::make_unique<ParseScratch>();
     std::vector<std::vector<ParseStep>> parses(blocks);
@@ -222,10 +251,13 @@ std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t le
     constexpr int             LEARNING_PARSES = 2;
     for (int round = constant ? LEARNING_PARSES + 1 : 0; round <= LEARNING_PARSES; ++round) {
         for (auto& c : threadCounts) c.fill(0);
+        const bool wildcards = fillFree && round < LEARNING_PARSES;
         forEachItem(blocks, threads, [&](std::size_t b, unsigned t) {
             std::vector<ParseStep>& steps = parses[b];
-            parsed[b] = parseBlock(raw + b * BLOCK, blockLength(b), distances, *costs, *scratch[t], steps);
+            parsed[b] = parseBlock(data + b * BLOCK, wildcards ? raw + b * BLOCK : nullptr, blockLength(b), distances,
+                                   *costs, *scratch[t], steps);
             if (!parsed[b]) return;
+            if (wildcards) fillFromParse(&filled[b * BLOCK], raw + b * BLOCK, distances, steps);
             for (const ParseStep& step : steps) ++threadCounts[t][std::size_t(symbolOf(step))];
         });
         std::uint64_t counts[SYMBOLS] = {};
@@ -241,11 +273,11 @@ std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t le
         }
     }
 
-    // 2. Blocks whose coding is not shorter are stored; the code is built
+    // 3. Blocks whose coding is not shorter are stored; the code is built
     //    from the coded blocks alone, and that may store a few more.
     if (constant)
         for (std::size_t b = 0; b < blocks; ++b) {
-            parses[b].assign(std::size_t(blockLength(b)), ParseStep{1, LITERAL, raw[0]});
+            parses[b].assign(std::size_t(blockLength(b)), ParseStep{1, LITERAL, constantByte});
             parsed[b] = 1;
         }
     std::vector<std::uint8_t> stored(blocks, 0);
@@ -266,11 +298,11 @@ std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t le
         if (!changed) break;
     }
 
-    // 3. The blocks' bytes.
+    // 4. The blocks' bytes.
     std::vector<std::vector<std::uint8_t>> body(blocks);
     forEachItem(blocks, threads, [&](std::size_t b, unsigned) {
         if (stored[b]) {
-            body[b].assign(raw + b * BLOCK, raw + b * BLOCK + blockLength(b));
+            body[b].assign(data + b * BLOCK, data + b * BLOCK + blockLength(b));
             return;
         }
         BitWriter w;
@@ -289,7 +321,7 @@ std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t le
     for (std::size_t b = 0; b < blocks; ++b) anyCoded |= !stored[b];
     if (!anyCoded) std::fill(lengths, lengths + SYMBOLS, std::uint8_t(0));
 
-    // 4. The header: fixed head, per-block records, the packed block
+    // 5. The header: fixed head, per-block records, the packed block
     //    lengths and distances, the code lengths, the checksum.
     std::vector<std::uint8_t> image(EMD_HEAD_BYTES + EMD_BLOCK_RECORD_BYTES * blocks, 0);
     std::memcpy(image.data(), EMD_SIGNATURE, EMD_SIGNATURE_BYTES);

@@ -18,6 +18,8 @@ struct PackSummary {
 };
 
 // The complete .emd image of `length` raw bytes (a table side's file).
-// `threads` blocks are coded at once (0: one per core).
+// `threads` blocks are coded at once (0: one per core). With `fillFree` the
+// bytes of FREE_BYTE (127, blockparse.h: indices no position reaches) come
+// out as whatever codes shortest, every other byte as it is.
 std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t length, PackSummary* summary = nullptr,
-                                         unsigned threads = 0);
+                                         unsigned threads = 0, bool fillFree = false);

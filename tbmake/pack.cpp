@@ -8,10 +8,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include "tablebase/catalogue.h"
 #include "tablebase/emdformat.h"
+#include "tbmake/blockparse.h"
 #include "tbmake/tablefiles.h"
 
 namespace {
@@ -30,20 +30,19 @@ bool writeWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
 }
 
 // Every block of the side registered from `directory` (where the .emd is
-// the only file of the record) must come back as the raw bytes.
+// the only file of the record) must come back as the raw bytes; with
+// `fillFree`, free bytes aside.
 bool verifyThroughReader(const std::string& directory, int ordinal, int side, const std::vector<std::uint8_t>& raw,
-                         std::string& error) {
+                         bool fillFree, std::string& error) {
     std::vector<std::uint8_t> back(raw.size());
     const int read = readThroughEngine(directory, ordinal, side, raw.size(), back.data(), error);
     if (read == ENGINE_NO_FILE || read == ENGINE_REFUSED) error = "the engine's reader refuses the packed file: " + error;
     if (read != ENGINE_READ_WHOLE) return false;
-    for (std::size_t start = 0; start < raw.size(); start += BLOCK) {
-        const std::size_t length = std::min<std::size_t>(BLOCK, raw.size() - start);
-        if (std::memcmp(back.data() + start, raw.data() + start, length) != 0) {
-            error = "block " + std::to_string(start / BLOCK) + " does not read back as written";
+    for (std::size_t i = 0; i < raw.size(); ++i)
+        if (back[i] != raw[i] && !(fillFree && raw[i] == FREE_BYTE)) {
+            error = "block " + std::to_string(i / BLOCK) + " does not read back as written";
             return false;
         }
-    }
     return true;
 }
 
@@ -71,7 +70,9 @@ bool packTableSide(const std::string& directory, int ordinal, int side, bool rem
         error = rawPath + " holds 0 bytes, not 0";
         return false;
     }
-    const std::vector<std::uint8_t> image = packTableImage(raw.data(), raw.size(), summary);
+    // Two-byte values have no free byte: a 127 there may be half a value.
+    const bool                      fillFree = !(r.flags & TB_TWO_BYTE);
+    const std::vector<std::uint8_t> image    = packTableImage(raw.data(), raw.size(), summary, 0, fillFree);
     if (image.size() > 0xFFFFFFFFu) {
         error = "the packed file would pass the 4 GB that its 32-bit block offsets can address";
         return false;
@@ -87,7 +88,7 @@ bool packTableSide(const std::string& directory, int ordinal, int side, bool rem
     const std::string written = scratch + "/" + name + ".emd", final = rawPath + ".emd";
     bool ok = writeWholeFile(written, image);
     if (!ok) error = "cannot write " + written;
-    ok = ok && verifyThroughReader(scratch, ordinal, side, raw, error);
+    ok = ok && verifyThroughReader(scratch, ordinal, side, raw, fillFree, error);
     if (ok && std::rename(written.c_str(), final.c_str()) != 0) {
         error = "cannot rename " + written + " to " + final;
         ok    = false;

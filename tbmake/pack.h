@@ -1,6 +1,7 @@
 // tbmake/pack.h: the compressor command that turns uncompressed table files
 // into .emd files. Every file it keeps has been read back through the
-// engine's own reader and compared byte by byte.
+// engine's own reader and compared byte by byte, save the free bytes (127,
+// indices no position reaches) of one-byte tables, which it fills as it likes.
 #pragma once
 #include <string>
 #include <vector>

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <cstdio>
+#include <cstring>
 #include "board/position.h"
+#include "board/setup.h"
 #include "search/searchdata.h"
 #include "tools/bench.h"
 #include "tools/pgn.h"
@@ -149,6 +151,41 @@ TEST_F(Tablebase, KingsAloneAndSevenMenAreNeverLookedUp) {
     EXPECT_EQ(tableBlockReads, reads);
     EXPECT_TRUE(probe("8/8/8/4k3/8/8/Q7/4K3 w - - 0 1", score));
     EXPECT_EQ(tableBlockReads, reads + 1);
+}
+
+// White to move with the men placed through the board's own set-up tables,
+// which check nothing, as no FEN would be accepted: "Ke1", "qd8" (black).
+void placeUnchecked(std::initializer_list<const char*> men) {
+    for (int s = 0; s < 64; ++s) setupColour[s] = setupType[s] = NO_TYPE;
+    for (const char* man : men) {
+        const char c = man[0];
+        const int  s = (man[1] - 'a') + 8 * ('8' - man[2]);
+        setupColour[s] = c >= 'a' ? BLACK : WHITE;
+        setupType[s]   = std::uint8_t(std::string("PNBRQK").find(char(c >= 'a' ? c - 32 : c)));
+    }
+    resetPosition();
+}
+
+TEST_F(Tablebase, SetUpsNoGameReachesAreNotLookedUp) {
+    // A compressed table holds anything at their indices.
+    writeTableFile(file("kqk.nbw"), tableSize("kqk", 0), 1);
+    startTablebases(dir.path);
+    std::uint8_t savedColour[64], savedType[64];
+    std::memcpy(savedColour, setupColour, sizeof savedColour);
+    std::memcpy(savedType, setupType, sizeof savedType);
+    const std::uint64_t reads = tableBlockReads;
+    std::int16_t        score;
+    placeUnchecked({"Ka1", "Qe4", "ke8"});  // black, not to move, in check
+    EXPECT_FALSE(probeTablebase(&score));
+    placeUnchecked({"Ke6", "Qa1", "ke7"});  // the kings side by side
+    EXPECT_FALSE(probeTablebase(&score));
+    EXPECT_EQ(tableBlockReads, reads);
+    placeUnchecked({"Ka1", "Qd4", "ke8"});
+    EXPECT_TRUE(probeTablebase(&score));
+    // The set-up tables back as they were (the initial position).
+    std::memcpy(setupColour, savedColour, sizeof savedColour);
+    std::memcpy(setupType, savedType, sizeof savedType);
+    resetPosition();
 }
 
 TEST_F(Tablebase, CacheOfThirtyTwoKilobytesHoldsThreeBlocks) {

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -237,12 +238,23 @@ TEST(TableGenerator, MakesMissingSubtablesFirst) {
     ASSERT_NE(mkdtemp(&directory[0]), nullptr);
     const std::string tools = BRIX_TOOLS_BINARY;
     const char* made[] = {"knk", "kbk", "krk", "kqk", "kpk"};
+    // Indices no position reaches (127 in the uncompressed files, read
+    // first) may hold anything in a compressed file, ours or the project's.
+    std::map<std::string, std::vector<std::int8_t>> uncompressed;
     auto sameAsProject = [&](const char* stage) {
         for (const char* name : made)
             for (int side = 0; side < 2; ++side) {
-                const auto ours = readTable(directory, name, side);
-                EXPECT_FALSE(ours.empty()) << stage << ": " << name << " side " << side;
-                EXPECT_EQ(ours, readTable(BRIX_TABLEBASE_DIR, name, side)) << stage << ": " << name << " side " << side;
+                const auto ours    = readTable(directory, name, side);
+                const auto project = readTable(BRIX_TABLEBASE_DIR, name, side);
+                auto&      raw     = uncompressed[name + std::to_string(side)];
+                if (raw.empty()) raw = ours;
+                ASSERT_FALSE(ours.empty()) << stage << ": " << name << " side " << side;
+                ASSERT_EQ(ours.size(), raw.size()) << stage << ": " << name << " side " << side;
+                ASSERT_EQ(project.size(), raw.size()) << stage << ": " << name << " side " << side;
+                std::size_t differ = 0;
+                for (std::size_t i = 0; i < raw.size(); ++i)
+                    differ += raw[i] != 127 && (ours[i] != raw[i] || project[i] != raw[i]);
+                EXPECT_EQ(differ, 0u) << stage << ": " << name << " side " << side;
             }
     };
     std::string output;

@@ -246,14 +246,14 @@ TEST(TablePacker, PackingKeepsOnlyVerifiedFiles) {
     EXPECT_EQ(listing(dir.path), (std::vector<std::string>{"kpk.nbb.emd", "kpk.nbw", "kpk.nbw.emd"}));
     // The generator's reader takes the raw file when there is one, the
     // compressed one through the engine otherwise.
+    // The packed sides hold anything at the free bytes (127).
+    auto sameSaveFree = [](std::int8_t a, std::uint8_t b) { return b == 127 || std::uint8_t(a) == b; };
     std::vector<std::int8_t> back;
     ASSERT_TRUE(readTableSide(dir.path, kpk, 1, back));
-    EXPECT_TRUE(std::equal(back.begin(), back.end(), nbb.begin(), nbb.end(),
-                           [](std::int8_t a, std::uint8_t b) { return std::uint8_t(a) == b; }));
+    EXPECT_TRUE(std::equal(back.begin(), back.end(), nbb.begin(), nbb.end(), sameSaveFree));
     std::remove((dir.path + "/kpk.nbw").c_str());
     ASSERT_TRUE(readTableSide(dir.path, kpk, 0, back));
-    EXPECT_TRUE(std::equal(back.begin(), back.end(), nbw.begin(), nbw.end(),
-                           [](std::int8_t a, std::uint8_t b) { return std::uint8_t(a) == b; }));
+    EXPECT_TRUE(std::equal(back.begin(), back.end(), nbw.begin(), nbw.end(), sameSaveFree));
 
     // When the verified file cannot take its final name, nothing is left
     // under any name and the uncompressed file stays, --remove or not.
@@ -274,6 +274,36 @@ TEST(TablePacker, PackingKeepsOnlyVerifiedFiles) {
     EXPECT_FALSE(packTableSide(dir.path, findTablebaseRecord("krk"), 0, true, error));
     EXPECT_NE(error.find("1000 bytes"), std::string::npos) << error;
     EXPECT_EQ(listing(dir.path), (std::vector<std::string>{"kpk.nbb.emd", "krk.nbw"}));
+}
+
+TEST(TablePacker, FreeBytesAreFilledAndEveryOtherByteKept) {
+    // krk made here: a sixth of its white-to-move indices no position reaches.
+    ScratchDir        dir;
+    const std::string tools = BRIX_TOOLS_BINARY;
+    std::string       output, error;
+    ASSERT_EQ(runCommand(tools + " tbgen " + dir.path + " krk", &output), 0) << output;
+    const int                krk = findTablebaseRecord("krk");
+    std::vector<std::int8_t> raw, packed;
+    ASSERT_TRUE(readTableSide(dir.path, krk, 0, raw));
+    ASSERT_TRUE(packTableSide(dir.path, krk, 0, true, error)) << error;
+    ASSERT_TRUE(packTableSide(dir.path, krk, 1, true, error)) << error;
+    ASSERT_TRUE(readTableSide(dir.path, krk, 0, packed));  // through the engine's reader
+    ASSERT_EQ(packed.size(), raw.size());
+    std::size_t free = 0, filled = 0, changed = 0;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] != 127) {
+            changed += packed[i] != raw[i];
+            continue;
+        }
+        ++free;
+        filled += packed[i] != 127;
+    }
+    EXPECT_EQ(changed, 0u);
+    EXPECT_GT(free, raw.size() / 10);
+    EXPECT_GT(filled, free / 2);
+    // The verifier takes the compressed files as they are: every position
+    // exact, the free bytes left alone.
+    EXPECT_EQ(runCommand(tools + " tbverify " + dir.path + " krk", &output), 0) << output;
 }
 
 TEST(TablePacker, Command) {
