@@ -249,10 +249,21 @@ enum class TableState { MISSING, UNCOMPRESSED, COMPRESSED };
 
 // Uncompressed when every side's file has the catalogue's size; compressed
 // when instead every side has a .emd file that the engine's reader accepts.
-static TableState tableState(int ordinal, const std::string& directory) {
+// With `pack`, a side found both compressed and uncompressed was stopped
+// between the rename of its packed file, read back against the raw file
+// before it took its name, and the removal of the raw file: the removal is
+// finished, rather than the table made again.
+static TableState tableState(int ordinal, const std::string& directory, bool pack) {
     const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
     const int              sides = (r.flags & TB_SYMMETRIC) ? 1 : 2;
     bool                   raw   = true;
+    for (int side = 0; side < sides && pack; ++side) {
+        struct stat info;
+        const std::string path = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
+        if (stat(path.c_str(), &info) == 0 && std::uint64_t(info.st_size) == sideBytesOf(ordinal, side) &&
+            stat((path + ".emd").c_str(), &info) == 0)
+            std::remove(path.c_str());
+    }
     for (int side = 0; side < sides; ++side) {
         struct stat info;
         const std::string path = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
@@ -617,7 +628,7 @@ int generateTables(const std::string& directory, const std::vector<std::string>&
     for (std::size_t i = 0; i < order.size(); ++i) {
         const int o = order[i];
         if (names.empty() || std::find(ordinals.begin(), ordinals.end(), o) == ordinals.end()) {
-            const TableState state = tableState(o, directory);
+            const TableState state = tableState(o, directory, pack);
             if (state == TableState::COMPRESSED || (state == TableState::UNCOMPRESSED && !pack))
                 work[i] = Work::SKIP;
             else if (state == TableState::UNCOMPRESSED)
