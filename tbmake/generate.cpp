@@ -1,8 +1,8 @@
 // tbmake/generate.cpp: retrograde generation of one table at a time. Positions
-// live in a placement index of our own (first king on files a-d by the
-// left-right mirror, then every other man on 64 squares), one value byte and
-// one move counter per position and side; the catalogue's index layout is
-// only produced at the end, by walking every placement once.
+// live in the folded placement numbering (placement.h: each position once,
+// by symmetry and with like men as sets), one value byte and one move
+// counter per position and side; the catalogue's index layout is only
+// produced at the end, by walking every placement once.
 #include "tbmake/generate.h"
 #include <dirent.h>
 #include <sys/stat.h>
@@ -36,8 +36,13 @@
 // the pass that reaches it.
 constexpr std::uint8_t CODE_ILLEGAL = 255;
 constexpr int          MAX_PLIES    = 252;
-// Move counter: legal moves inside the table not yet known to lose;
-// NEVER_LOST marks a position that a draw or a win outside the table saves.
+// Move counter: legal moves inside the table not yet known to lose, each
+// counted as its successor's symmetry order (2 for a board that is its own
+// mirror image, else 1); NEVER_LOST marks a position that a draw or a win
+// outside the table saves. A predecessor P of a position S is reached by
+// S's unmoves |Stab S| / |Stab P| times per move of P into S's symmetry
+// class, so each hit takes |Stab P| off, and the counter reaches 0 exactly
+// when every move inside loses. With pawns every order is 1.
 constexpr std::uint8_t NEVER_LOST = 255;
 
 struct Generation {
@@ -105,7 +110,7 @@ static std::uint64_t initialisePositions(Generation& g, int side, std::uint64_t 
         bool drawOutside = false;
         for (int i = 0; i < n; ++i) {
             if (staysInTable(moves[i])) {
-                ++inside;
+                inside += isOwnMirrorImage(g.layout, applyTbMove(p, moves[i])) ? 2 : 1;
                 continue;
             }
             int v = 0;
@@ -165,7 +170,8 @@ static void propagate(Generation& g, int plies, std::uint64_t begin, std::uint64
                 if (value.load(std::memory_order_relaxed) != 0) return;
                 auto& counter = g.counter[before][at];
                 if (counter.load(std::memory_order_relaxed) == NEVER_LOST) return;
-                if (counter.fetch_sub(1, std::memory_order_relaxed) != 1) return;
+                const std::uint8_t hit = isOwnMirrorImage(g.layout, q) ? 2 : 1;
+                if (counter.fetch_sub(hit, std::memory_order_relaxed) != hit) return;
                 // Every move inside now loses, the last at this distance; a
                 // capture or promotion may lose more slowly.
                 const int outside = longestLossOutside(g, q);
@@ -176,7 +182,9 @@ static void propagate(Generation& g, int plies, std::uint64_t begin, std::uint64
 }
 
 // 3. The catalogue's layout: every placement of a position writes its value
-// at its index; two placements of one index must agree.
+// at its index; two placements of one index must agree. Without pawns the
+// catalogue gives a position with both kings on the a1-h8 diagonal and its
+// reflection in it two indices, which one placement stands for.
 static bool writeTable(Generation& g, int ordinal, const std::string& directory, bool verbose) {
     const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
     const int              sides = (r.flags & TB_SYMMETRIC) ? 1 : 2;
@@ -196,17 +204,21 @@ static bool writeTable(Generation& g, int ordinal, const std::string& directory,
                 if (code == CODE_ILLEGAL) continue;
                 TbPosition p;
                 decodePlacement(g.layout, index, side, p);
-                const std::uint32_t at = fileIndexOf(ordinal, side, p);
-                if (at >= count) {
-                    ++outOfRange;
-                    continue;
+                const std::int8_t v      = std::int8_t(code == 0 ? 0 : valueOfPlies(code - 1));
+                const bool        twoWays = g.layout.pawnless && (p.square[0] & 7) == (p.square[0] >> 3) &&
+                                     (p.square[1] & 7) == (p.square[1] >> 3);
+                for (int image = 0; image < (twoWays ? 2 : 1); ++image) {
+                    const std::uint32_t at = fileIndexOf(ordinal, side, image ? transposedPosition(p) : p);
+                    if (at >= count) {
+                        ++outOfRange;
+                        continue;
+                    }
+                    std::int8_t was = 127;
+                    if (checkOnly) {
+                        if (stored[at].load(std::memory_order_relaxed) != v) ++conflicts;
+                    } else if (!stored[at].compare_exchange_strong(was, v, std::memory_order_relaxed) && was != v)
+                        ++conflicts;
                 }
-                const std::int8_t v   = std::int8_t(code == 0 ? 0 : valueOfPlies(code - 1));
-                std::int8_t       was = 127;
-                if (checkOnly) {
-                    if (stored[at].load(std::memory_order_relaxed) != v) ++conflicts;
-                } else if (!stored[at].compare_exchange_strong(was, v, std::memory_order_relaxed) && was != v)
-                    ++conflicts;
             }
         }, verbose ? label.c_str() : nullptr);
         if (checkOnly) continue;
@@ -289,7 +301,7 @@ static double secondsSince(std::chrono::steady_clock::time_point t) {
 // times fewer indices than one with, for as many placements).
 static std::uint64_t placementsOf(int ordinal) {
     Placement layout;
-    setUpPlacement(ordinal, layout);
+    setUpPlacement(ordinal, layout, true);
     return layout.size;
 }
 
@@ -361,7 +373,7 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
     std::snprintf(head, sizeof head, "[%d/%d] %s", tableNumber, tablesToMake, r.name);
     {
         Generation g;
-        setUpPlacement(ordinal, g.layout);
+        setUpPlacement(ordinal, g.layout, true);
         std::fprintf(stderr, "%s: %llu placements a side, %.0f MB\n", head,
                      static_cast<unsigned long long>(g.layout.size), 4.0 * double(g.layout.size) / 1e6);
         for (int side = 0; side < 2; ++side) {
@@ -448,7 +460,7 @@ void recordsOfMen(int men, std::vector<int>& ordinals) {
 // side, the image and the side read back.
 std::uint64_t memoryToMake(int ordinal, bool pack) {
     Placement layout;
-    setUpPlacement(ordinal, layout);
+    setUpPlacement(ordinal, layout, true);
     std::vector<int> needed;
     subtablesOf(ordinal, needed);
     std::uint64_t subtables = 0;

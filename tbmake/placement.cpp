@@ -1,10 +1,76 @@
-// tbmake/placement.cpp: placement numbering, legality of a decoded board, the
-// catalogue index of a placement and the records one capture or promotion away.
+// tbmake/placement.cpp: the two placement numberings, legality of a decoded
+// board, the catalogue index of a placement and the records one capture or
+// promotion away.
 #include "tbmake/placement.h"
 #include <algorithm>
+#include <array>
 #include "tablebase/catalogue.h"
 
-void setUpPlacement(int ordinal, Placement& layout) {
+// The eight symmetries of the board as square maps: bit 2 reflects in the
+// a1-h8 diagonal, then bit 0 mirrors the files and bit 1 the ranks.
+constexpr int transposed(int s) { return ((s & 7) << 3) | (s >> 3); }
+constexpr bool onDiagonal(int s) { return (s & 7) == (s >> 3); }
+constexpr bool inTriangle(int s) { return (s & 7) < 4 && (s >> 3) <= (s & 7); }
+
+constexpr std::array<std::array<std::uint8_t, 64>, 8> makeSymmetrySquares() {
+    std::array<std::array<std::uint8_t, 64>, 8> map{};
+    for (int c = 0; c < 8; ++c)
+        for (int s = 0; s < 64; ++s) {
+            int t = (c & 4) ? transposed(s) : s;
+            if (c & 1) t ^= 7;
+            if (c & 2) t ^= 56;
+            map[std::size_t(c)][std::size_t(s)] = std::uint8_t(t);
+        }
+    return map;
+}
+constexpr auto symmetrySquare = makeSymmetrySquares();
+
+// The symmetry that brings a first king on each square into the triangle.
+constexpr std::array<std::uint8_t, 64> makeToTriangle() {
+    std::array<std::uint8_t, 64> to{};
+    for (int s = 0; s < 64; ++s) {
+        int c = 0;
+        while (!inTriangle(symmetrySquare[std::size_t(c)][std::size_t(s)])) ++c;
+        to[std::size_t(s)] = std::uint8_t(c);
+    }
+    return to;
+}
+constexpr auto toTriangle = makeToTriangle();
+
+// The ten triangle squares a1, b1, c1, d1, b2, c2, d2, c3, d3, d4 and their
+// numbers (255 elsewhere).
+constexpr std::array<std::uint8_t, 10> triangleSquare = {0, 1, 2, 3, 9, 10, 11, 18, 19, 27};
+constexpr std::array<std::uint8_t, 64> makeTriangleNumber() {
+    std::array<std::uint8_t, 64> number{};
+    for (auto& n : number) n = 255;
+    for (std::size_t i = 0; i < triangleSquare.size(); ++i) number[triangleSquare[i]] = std::uint8_t(i);
+    return number;
+}
+constexpr auto triangleNumber = makeTriangleNumber();
+
+// Sets of two and three like men by the combinatorial number system: squares
+// a < b < c number C(c,3) + C(b,2) + a, so counting up c, then b, then a
+// lists the sets in index order. Entries pack a | b << 6 | c << 12.
+constexpr std::uint32_t PAIRS = 2016, TRIPLES = 41664;  // C(64,2), C(64,3)
+constexpr std::array<std::uint16_t, PAIRS> makePairSquares() {
+    std::array<std::uint16_t, PAIRS> sets{};
+    std::size_t                      n = 0;
+    for (int b = 1; b < 64; ++b)
+        for (int a = 0; a < b; ++a) sets[n++] = std::uint16_t(a | b << 6);
+    return sets;
+}
+constexpr std::array<std::uint32_t, TRIPLES> makeTripleSquares() {
+    std::array<std::uint32_t, TRIPLES> sets{};
+    std::size_t                        n = 0;
+    for (int c = 2; c < 64; ++c)
+        for (int b = 1; b < c; ++b)
+            for (int a = 0; a < b; ++a) sets[n++] = std::uint32_t(a | b << 6 | c << 12);
+    return sets;
+}
+constexpr auto pairSquares   = makePairSquares();
+constexpr auto tripleSquares = makeTripleSquares();
+
+void setUpPlacement(int ordinal, Placement& layout, bool folded) {
     std::uint8_t counts[2][5];
     recordMaterial(ordinal, counts[0], counts[1]);
     layout.ordinal = ordinal;
@@ -19,13 +85,74 @@ void setUpPlacement(int ordinal, Placement& layout) {
                 layout.colour[layout.men++] = std::uint8_t(c);
             }
     layout.enPassant = counts[0][0] > 0 && counts[1][0] > 0;
-    layout.size      = std::uint64_t(32) << (6 * (layout.men - 1));
+    layout.folded    = folded;
+    layout.pawnless  = folded && counts[0][0] == 0 && counts[1][0] == 0;
+    layout.groups    = 0;
+    if (!folded) {
+        layout.size = std::uint64_t(32) << (6 * (layout.men - 1));
+        return;
+    }
+    layout.size = (layout.pawnless ? 10 : 32) * 64;
+    for (int i = 2; i < layout.men; ++i) {
+        if (i > 2 && layout.type[i] == layout.type[i - 1] && layout.colour[i] == layout.colour[i - 1]) {
+            ++layout.groupSize[layout.groups - 1];
+            continue;
+        }
+        layout.groupFirst[layout.groups] = std::uint8_t(i);
+        layout.groupSize[layout.groups++] = 1;
+    }
+    for (int g = 0; g < layout.groups; ++g)
+        layout.size *= layout.groupSize[g] == 1 ? 64 : layout.groupSize[g] == 2 ? PAIRS : TRIPLES;
+}
+
+// The folded index of squares already turned: king slot, second king, then
+// every group of like men as one set.
+static std::uint64_t foldedIndex(const Placement& layout, const std::uint8_t* square) {
+    const int     king  = square[0];
+    std::uint64_t index = layout.pawnless ? triangleNumber[std::size_t(king)] : std::uint64_t((king >> 3) * 4 + (king & 7));
+    index               = index * 64 + square[1];
+    for (int g = 0; g < layout.groups; ++g) {
+        const std::uint8_t* s = square + layout.groupFirst[g];
+        if (layout.groupSize[g] == 1) {
+            index = index * 64 + s[0];
+        } else if (layout.groupSize[g] == 2) {
+            const std::uint64_t a = std::min(s[0], s[1]), b = std::max(s[0], s[1]);
+            index = index * PAIRS + b * (b - 1) / 2 + a;
+        } else {
+            std::uint64_t a = s[0], b = s[1], c = s[2];
+            if (a > b) std::swap(a, b);
+            if (b > c) std::swap(b, c);
+            if (a > b) std::swap(a, b);
+            index = index * TRIPLES + c * (c - 1) * (c - 2) / 6 + b * (b - 1) / 2 + a;
+        }
+    }
+    return index;
 }
 
 std::uint64_t encodePlacement(const Placement& layout, const TbPosition& p) {
+    if (layout.pawnless) {
+        // Of the (at most two) symmetries that bring the first king into the
+        // triangle, the one giving the smaller index stands for the position.
+        std::uint8_t square[TBC_MAX_MEN];
+        const auto&  map = symmetrySquare[toTriangle[p.square[0]]];
+        for (int i = 0; i < layout.men; ++i) square[i] = map[p.square[i]];
+        const std::uint64_t index = foldedIndex(layout, square);
+        if (!onDiagonal(square[0])) return index;
+        for (int i = 0; i < layout.men; ++i) square[i] = std::uint8_t(transposed(square[i]));
+        return std::min(index, foldedIndex(layout, square));
+    }
     const int mirror = (p.square[0] & 7) >= 4 ? 7 : 0;
     int       pushed = -1;
     if (p.epSquare != TBC_NO_EP) pushed = p.toMove == 1 ? p.epSquare + 8 : p.epSquare - 8;
+    if (layout.folded) {
+        std::uint8_t square[TBC_MAX_MEN];
+        for (int i = 0; i < layout.men; ++i) {
+            int s = p.square[i];
+            if (s == pushed && i >= 2) s += p.colour[i] == 0 ? -24 : 24;
+            square[i] = std::uint8_t(s ^ mirror);
+        }
+        return foldedIndex(layout, square);
+    }
     const int     king  = p.square[0] ^ mirror;
     std::uint64_t index = std::uint64_t((king >> 3) * 4 + (king & 7)) * 64 + std::uint64_t(p.square[1] ^ mirror);
     for (int i = 2; i < layout.men; ++i) {
@@ -36,22 +163,50 @@ std::uint64_t encodePlacement(const Placement& layout, const TbPosition& p) {
     return index;
 }
 
+// The squares of a folded index, men of a group in rising order.
+static void unfoldSquares(const Placement& layout, std::uint64_t index, TbPosition& p) {
+    for (int g = layout.groups - 1; g >= 0; --g) {
+        std::uint8_t* s = p.square + layout.groupFirst[g];
+        if (layout.groupSize[g] == 1) {
+            s[0] = std::uint8_t(index & 63);
+            index >>= 6;
+        } else if (layout.groupSize[g] == 2) {
+            const std::uint16_t set = pairSquares[index % PAIRS];
+            index /= PAIRS;
+            s[0] = std::uint8_t(set & 63);
+            s[1] = std::uint8_t(set >> 6);
+        } else {
+            const std::uint32_t set = tripleSquares[index % TRIPLES];
+            index /= TRIPLES;
+            s[0] = std::uint8_t(set & 63);
+            s[1] = std::uint8_t((set >> 6) & 63);
+            s[2] = std::uint8_t(set >> 12);
+        }
+    }
+    p.square[1] = std::uint8_t(index & 63);
+    index >>= 6;
+    p.square[0] = layout.pawnless ? triangleSquare[index] : std::uint8_t((index >> 2) * 8 + (index & 3));
+}
+
 bool decodePlacement(const Placement& layout, std::uint64_t index, int toMove, TbPosition& p) {
     p.men      = layout.men;
     p.toMove   = std::uint8_t(toMove);
     p.epSquare = TBC_NO_EP;
-    for (int i = layout.men - 1; i >= 2; --i) {
-        p.square[i] = std::uint8_t(index & 63);
-        index >>= 6;
-        p.type[i]   = layout.type[i];
-        p.colour[i] = layout.colour[i];
+    for (int i = 0; i < layout.men; ++i) {
+        p.type[i]   = i < 2 ? TBC_KING : layout.type[i];
+        p.colour[i] = i < 2 ? std::uint8_t(i) : layout.colour[i];
     }
-    p.square[1] = std::uint8_t(index & 63);
-    index >>= 6;
-    p.square[0] = std::uint8_t((index >> 2) * 8 + (index & 3));
-    for (int k = 0; k < 2; ++k) {
-        p.type[k]   = TBC_KING;
-        p.colour[k] = std::uint8_t(k);
+    if (layout.folded) {
+        unfoldSquares(layout, index, p);
+    } else {
+        std::uint64_t rest = index;
+        for (int i = layout.men - 1; i >= 2; --i) {
+            p.square[i] = std::uint8_t(rest & 63);
+            rest >>= 6;
+        }
+        p.square[1] = std::uint8_t(rest & 63);
+        rest >>= 6;
+        p.square[0] = std::uint8_t((rest >> 2) * 8 + (rest & 3));
     }
     int pushed = -1;
     for (int i = 2; i < p.men; ++i) {
@@ -70,6 +225,9 @@ bool decodePlacement(const Placement& layout, std::uint64_t index, int toMove, T
         if ((occ >> p.square[i]) & 1) return false;
         occ |= std::uint64_t(1) << p.square[i];
     }
+    // With the first king on the a1-h8 diagonal the reflection in it gives
+    // the same position a second index; the smaller one stands for it.
+    if (layout.pawnless) return !onDiagonal(p.square[0]) || encodePlacement(layout, p) == index;
     if (pushed < 0) return true;
     const int s = p.square[pushed], start = p.colour[pushed] == 0 ? s - 16 : s + 16;
     if ((occ >> p.epSquare) & 1 || (occ >> start) & 1) return false;
@@ -78,6 +236,34 @@ bool decodePlacement(const Placement& layout, std::uint64_t index, int toMove, T
             (p.square[j] - s == 1 || s - p.square[j] == 1))
             return true;
     return false;
+}
+
+bool isOwnMirrorImage(const Placement& layout, const TbPosition& p) {
+    if (!layout.pawnless) return false;
+    // Only a reflection in a diagonal fixes both kings' squares; it maps each
+    // group of like men onto itself or the board is not its own image.
+    for (int flip = 0; flip < 64; flip += 63) {
+        if ((flip ^ transposed(p.square[0])) != p.square[0] || (flip ^ transposed(p.square[1])) != p.square[1]) continue;
+        bool same = true;
+        for (int g = 0; g < layout.groups && same; ++g) {
+            std::uint64_t here = 0, image = 0;
+            for (int i = layout.groupFirst[g]; i < layout.groupFirst[g] + layout.groupSize[g]; ++i) {
+                here |= std::uint64_t(1) << p.square[i];
+                image |= std::uint64_t(1) << (flip ^ transposed(p.square[i]));
+            }
+            same = here == image;
+        }
+        if (same) return true;
+    }
+    return false;
+}
+
+TbPosition transposedPosition(const TbPosition& p) {
+    TbPosition q = p;
+    for (int i = 0; i < q.men; ++i)
+        if (q.square[i] != TBC_GONE) q.square[i] = std::uint8_t(transposed(q.square[i]));
+    if (q.epSquare != TBC_NO_EP) q.epSquare = std::uint8_t(transposed(q.epSquare));
+    return q;
 }
 
 bool isLegalPlacement(const TbPosition& p) {
