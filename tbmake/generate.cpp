@@ -156,8 +156,9 @@ static void propagate(Generation& g, int plies, std::uint64_t begin, std::uint64
             decodePlacement(g.layout, index, side, p);
             const int before = side ^ 1;
             forEachPredecessor(p, [&](const TbPosition& q) {
-                const std::uint64_t at    = encodePlacement(g.layout, q);
-                auto&               value = g.value[before][at];
+                const std::uint64_t at = encodePlacement(g.layout, q);
+                if (at == NO_PLACEMENT) return;  // kings side by side
+                auto& value = g.value[before][at];
                 if ((plies & 1) == 0) {
                     // A move into a lost position wins; keep the shortest.
                     const std::uint8_t win = codeOfPlies(g, plies + 1);

@@ -37,16 +37,42 @@ constexpr std::array<std::uint8_t, 64> makeToTriangle() {
 }
 constexpr auto toTriangle = makeToTriangle();
 
-// The ten triangle squares a1, b1, c1, d1, b2, c2, d2, c3, d3, d4 and their
-// numbers (255 elsewhere).
+// The ten triangle squares a1, b1, c1, d1, b2, c2, d2, c3, d3, d4.
 constexpr std::array<std::uint8_t, 10> triangleSquare = {0, 1, 2, 3, 9, 10, 11, 18, 19, 27};
-constexpr std::array<std::uint8_t, 64> makeTriangleNumber() {
-    std::array<std::uint8_t, 64> number{};
-    for (auto& n : number) n = 255;
-    for (std::size_t i = 0; i < triangleSquare.size(); ++i) number[triangleSquare[i]] = std::uint8_t(i);
-    return number;
+
+// King pairs that can stand on a board: the second king neither on nor
+// beside the first. Without pawns the first king is in the triangle and,
+// on its diagonal, the second not above it (that board's reflection has the
+// smaller index): 462 pairs; with pawns the first king on files a-d: 1806.
+// Numbers rise with the second king's square for each first king, which
+// the choice between two diagonal images relies on.
+constexpr std::uint16_t NO_PAIR = 0xFFFF;
+constexpr bool kingsApart(int a, int b) {
+    const int df = (a & 7) - (b & 7), dr = (a >> 3) - (b >> 3);
+    return df * df > 1 || dr * dr > 1;
 }
-constexpr auto triangleNumber = makeTriangleNumber();
+struct KingPairs {
+    std::uint16_t number[64][64];  // NO_PAIR when the pair is not numbered
+    std::uint16_t kings[1806];     // first | second << 6
+    std::uint16_t count;
+};
+constexpr KingPairs makeKingPairs(bool pawnless) {
+    KingPairs pairs{};
+    for (auto& row : pairs.number)
+        for (auto& n : row) n = NO_PAIR;
+    for (int slot = 0; slot < (pawnless ? 10 : 32); ++slot) {
+        const int first = pawnless ? triangleSquare[std::size_t(slot)] : (slot >> 2) * 8 + (slot & 3);
+        for (int second = 0; second < 64; ++second) {
+            if (!kingsApart(first, second)) continue;
+            if (pawnless && onDiagonal(first) && (second >> 3) > (second & 7)) continue;
+            pairs.number[first][second] = pairs.count;
+            pairs.kings[pairs.count++]  = std::uint16_t(first | second << 6);
+        }
+    }
+    return pairs;
+}
+constexpr KingPairs kingPairs[2] = {makeKingPairs(false), makeKingPairs(true)};
+static_assert(kingPairs[0].count == 1806 && kingPairs[1].count == 462);
 
 // Sets of two and three like men by the combinatorial number system: squares
 // a < b < c number C(c,3) + C(b,2) + a, so counting up c, then b, then a
@@ -92,38 +118,51 @@ void setUpPlacement(int ordinal, Placement& layout, bool folded) {
         layout.size = std::uint64_t(32) << (6 * (layout.men - 1));
         return;
     }
-    layout.size = (layout.pawnless ? 10 : 32) * 64;
+    layout.size = kingPairs[layout.pawnless].count;
     for (int i = 2; i < layout.men; ++i) {
         if (i > 2 && layout.type[i] == layout.type[i - 1] && layout.colour[i] == layout.colour[i - 1]) {
             ++layout.groupSize[layout.groups - 1];
             continue;
         }
-        layout.groupFirst[layout.groups] = std::uint8_t(i);
-        layout.groupSize[layout.groups++] = 1;
+        const int g = layout.groups++;
+        layout.groupFirst[g] = std::uint8_t(i);
+        layout.groupSize[g]  = 1;
+        // Pawns stand on ranks 2-7; with pawns on both sides rank 1 (first
+        // side) or rank 8 (second side) holds a just-pushed pawn as well.
+        const bool pawn     = layout.type[i] == 0;
+        layout.groupBase[g] = pawn && !(layout.enPassant && layout.colour[i] == 0) ? 8 : 0;
+        layout.groupSpan[g] = !pawn ? 64 : layout.enPassant ? 56 : 48;
     }
-    for (int g = 0; g < layout.groups; ++g)
-        layout.size *= layout.groupSize[g] == 1 ? 64 : layout.groupSize[g] == 2 ? PAIRS : TRIPLES;
+    for (int g = 0; g < layout.groups; ++g) {
+        // Sets within squares 0 .. n-1 take exactly the first C(n,k) numbers.
+        const std::uint64_t n = layout.groupSpan[g];
+        layout.groupRadix[g]  = std::uint32_t(layout.groupSize[g] == 1   ? n
+                                              : layout.groupSize[g] == 2 ? n * (n - 1) / 2
+                                                                         : n * (n - 1) * (n - 2) / 6);
+        layout.size *= layout.groupRadix[g];
+    }
 }
 
-// The folded index of squares already turned: king slot, second king, then
-// every group of like men as one set.
+// The folded index of squares already turned: king pair, then every group
+// of like men as one set; NO_PLACEMENT for kings side by side.
 static std::uint64_t foldedIndex(const Placement& layout, const std::uint8_t* square) {
-    const int     king  = square[0];
-    std::uint64_t index = layout.pawnless ? triangleNumber[std::size_t(king)] : std::uint64_t((king >> 3) * 4 + (king & 7));
-    index               = index * 64 + square[1];
+    const std::uint16_t pair = kingPairs[layout.pawnless].number[square[0]][square[1]];
+    if (pair == NO_PAIR) return NO_PLACEMENT;
+    std::uint64_t index = pair;
     for (int g = 0; g < layout.groups; ++g) {
-        const std::uint8_t* s = square + layout.groupFirst[g];
+        const std::uint8_t* s    = square + layout.groupFirst[g];
+        const std::uint64_t base = layout.groupBase[g];
         if (layout.groupSize[g] == 1) {
-            index = index * 64 + s[0];
+            index = index * layout.groupRadix[g] + (s[0] - base);
         } else if (layout.groupSize[g] == 2) {
-            const std::uint64_t a = std::min(s[0], s[1]), b = std::max(s[0], s[1]);
-            index = index * PAIRS + b * (b - 1) / 2 + a;
+            const std::uint64_t a = std::min(s[0], s[1]) - base, b = std::max(s[0], s[1]) - base;
+            index = index * layout.groupRadix[g] + b * (b - 1) / 2 + a;
         } else {
-            std::uint64_t a = s[0], b = s[1], c = s[2];
+            std::uint64_t a = s[0] - base, b = s[1] - base, c = s[2] - base;
             if (a > b) std::swap(a, b);
             if (b > c) std::swap(b, c);
             if (a > b) std::swap(a, b);
-            index = index * TRIPLES + c * (c - 1) * (c - 2) / 6 + b * (b - 1) / 2 + a;
+            index = index * layout.groupRadix[g] + c * (c - 1) * (c - 2) / 6 + b * (b - 1) / 2 + a;
         }
     }
     return index;
@@ -133,11 +172,13 @@ std::uint64_t encodePlacement(const Placement& layout, const TbPosition& p) {
     if (layout.pawnless) {
         // Of the (at most two) symmetries that bring the first king into the
         // triangle, the one giving the smaller index stands for the position.
+        // The pair numbering settles it unless both kings are on the diagonal.
         std::uint8_t square[TBC_MAX_MEN];
         const auto&  map = symmetrySquare[toTriangle[p.square[0]]];
         for (int i = 0; i < layout.men; ++i) square[i] = map[p.square[i]];
-        const std::uint64_t index = foldedIndex(layout, square);
-        if (!onDiagonal(square[0])) return index;
+        const int second = square[1];
+        if (!onDiagonal(square[0]) || (second >> 3) < (second & 7)) return foldedIndex(layout, square);
+        const std::uint64_t index = onDiagonal(second) ? foldedIndex(layout, square) : NO_PLACEMENT;
         for (int i = 0; i < layout.men; ++i) square[i] = std::uint8_t(transposed(square[i]));
         return std::min(index, foldedIndex(layout, square));
     }
@@ -166,26 +207,26 @@ std::uint64_t encodePlacement(const Placement& layout, const TbPosition& p) {
 // The squares of a folded index, men of a group in rising order.
 static void unfoldSquares(const Placement& layout, std::uint64_t index, TbPosition& p) {
     for (int g = layout.groups - 1; g >= 0; --g) {
-        std::uint8_t* s = p.square + layout.groupFirst[g];
+        std::uint8_t*       s     = p.square + layout.groupFirst[g];
+        const std::uint32_t digit = std::uint32_t(index % layout.groupRadix[g]);
+        const int           base  = layout.groupBase[g];
+        index /= layout.groupRadix[g];
         if (layout.groupSize[g] == 1) {
-            s[0] = std::uint8_t(index & 63);
-            index >>= 6;
+            s[0] = std::uint8_t(digit + std::uint32_t(base));
         } else if (layout.groupSize[g] == 2) {
-            const std::uint16_t set = pairSquares[index % PAIRS];
-            index /= PAIRS;
-            s[0] = std::uint8_t(set & 63);
-            s[1] = std::uint8_t(set >> 6);
+            const std::uint16_t set = pairSquares[digit];
+            s[0] = std::uint8_t((set & 63) + base);
+            s[1] = std::uint8_t((set >> 6) + base);
         } else {
-            const std::uint32_t set = tripleSquares[index % TRIPLES];
-            index /= TRIPLES;
-            s[0] = std::uint8_t(set & 63);
-            s[1] = std::uint8_t((set >> 6) & 63);
-            s[2] = std::uint8_t(set >> 12);
+            const std::uint32_t set = tripleSquares[digit];
+            s[0] = std::uint8_t((set & 63) + std::uint32_t(base));
+            s[1] = std::uint8_t(((set >> 6) & 63) + std::uint32_t(base));
+            s[2] = std::uint8_t((set >> 12) + std::uint32_t(base));
         }
     }
-    p.square[1] = std::uint8_t(index & 63);
-    index >>= 6;
-    p.square[0] = layout.pawnless ? triangleSquare[index] : std::uint8_t((index >> 2) * 8 + (index & 3));
+    const std::uint16_t kings = kingPairs[layout.pawnless].kings[index];
+    p.square[0]               = std::uint8_t(kings & 63);
+    p.square[1]               = std::uint8_t(kings >> 6);
 }
 
 bool decodePlacement(const Placement& layout, std::uint64_t index, int toMove, TbPosition& p) {
@@ -227,7 +268,7 @@ bool decodePlacement(const Placement& layout, std::uint64_t index, int toMove, T
     }
     // With the first king on the a1-h8 diagonal the reflection in it gives
     // the same position a second index; the smaller one stands for it.
-    if (layout.pawnless) return !onDiagonal(p.square[0]) || encodePlacement(layout, p) == index;
+    if (layout.pawnless) return !onDiagonal(p.square[0]) || !onDiagonal(p.square[1]) || encodePlacement(layout, p) == index;
     if (pushed < 0) return true;
     const int s = p.square[pushed], start = p.colour[pushed] == 0 ? s - 16 : s + 16;
     if ((occ >> p.epSquare) & 1 || (occ >> start) & 1) return false;

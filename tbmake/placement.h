@@ -1,9 +1,10 @@
 // tbmake/placement.h: the table maker's position numberings. The full one
 // (the verifier's and the dumper's) puts the first king on files a-d by the
 // left-right mirror and every other man on 64 squares. The folded one (the
-// generator's) numbers each position once: without pawns the first king
-// lies in the a1-d1-d4 triangle by all eight symmetries, and like men (same
-// type and colour) are one set. An en-passant position stores its
+// generator's) numbers each position once: the two kings are one of the
+// pairs that can stand on a board, without pawns with the first king in the
+// a1-d1-d4 triangle by all eight symmetries; like men (same type and colour)
+// are one set; pawns take ranks 2-7. An en-passant position stores its
 // just-pushed pawn three ranks back (first side: rank 1, second: rank 8),
 // squares no pawn can otherwise hold.
 #pragma once
@@ -21,8 +22,14 @@ struct Placement {
     bool          pawnless;   // folded by all eight symmetries
     std::uint8_t  groups;     // runs of like men from man 2 on (folded)
     std::uint8_t  groupFirst[TBC_MAX_MEN], groupSize[TBC_MAX_MEN];
+    std::uint8_t  groupBase[TBC_MAX_MEN];   // lowest square a man of the group may hold
+    std::uint8_t  groupSpan[TBC_MAX_MEN];   // squares from there: 64, 56 or 48
+    std::uint32_t groupRadix[TBC_MAX_MEN];  // sets of the group: C(span, size)
     std::uint64_t size;       // placement indices per side to move
 };
+
+// Folded: the index of a board whose kings stand side by side.
+constexpr std::uint64_t NO_PLACEMENT = ~std::uint64_t(0);
 
 // The full numbering, or with `folded` the generator's.
 void setUpPlacement(int ordinal, Placement& layout, bool folded = false);
