@@ -207,10 +207,16 @@ std::uint64_t encodePlacement(const Placement& layout, const TbPosition& p) {
 // The squares of a folded index, men of a group in rising order.
 static void unfoldSquares(const Placement& layout, std::uint64_t index, TbPosition& p) {
     for (int g = layout.groups - 1; g >= 0; --g) {
-        std::uint8_t*       s     = p.square + layout.groupFirst[g];
-        const std::uint32_t digit = std::uint32_t(index % layout.groupRadix[g]);
-        const int           base  = layout.groupBase[g];
-        index /= layout.groupRadix[g];
+        std::uint8_t* s    = p.square + layout.groupFirst[g];
+        const int     base = layout.groupBase[g];
+        std::uint32_t digit;
+        if (layout.groupRadix[g] == 64) {  // a shift, not a division
+            digit = std::uint32_t(index & 63);
+            index >>= 6;
+        } else {
+            digit = std::uint32_t(index % layout.groupRadix[g]);
+            index /= layout.groupRadix[g];
+        }
         if (layout.groupSize[g] == 1) {
             s[0] = std::uint8_t(digit + std::uint32_t(base));
         } else if (layout.groupSize[g] == 2) {
