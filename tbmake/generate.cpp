@@ -178,44 +178,63 @@ static std::uint64_t initialisePositions(Generation& g, int side, std::uint64_t 
 }
 
 // 2. One pass: every position decided at this distance passes its result to
-// the positions one move before it.
+// the positions one move before it. A position's predecessors are all
+// found and their states fetched ahead before any is updated, so their
+// cache misses overlap instead of waiting one by one behind the atomics.
+constexpr int MAX_PREDECESSORS = 256;  // of one position: three queens and a king have 89 unmoves
+
 static void propagate(Generation& g, int plies, std::uint64_t begin, std::uint64_t end,
                       std::atomic<std::uint64_t>& frontier) {
     const std::uint8_t code = std::uint8_t(plies + 1);
+    const bool         wins = (plies & 1) == 0;  // a move into a lost position wins
     std::uint64_t      seen = 0;
+    std::uint64_t      found[MAX_PREDECESSORS];
+    std::uint8_t       hit[MAX_PREDECESSORS];
     for (int side = 0; side < 2; ++side)
         for (std::uint64_t index = begin; index < end; ++index) {
             if (g.state[side][index].value.load(std::memory_order_relaxed) != code) continue;
             ++seen;
             TbPosition p;
             decodePlacement(g.layout, index, side, p);
-            const int before = side ^ 1;
+            const int      before = side ^ 1;
+            PositionState* states = g.state[before].get();
+            int            n      = 0;
             forEachPredecessor(p, [&](const TbPosition& q) {
                 const std::uint64_t at = encodePlacement(g.layout, q);
                 if (at == NO_PLACEMENT) return;  // kings side by side
-                auto& value = g.state[before][at].value;
-                if ((plies & 1) == 0) {
-                    // A move into a lost position wins; keep the shortest.
+                if (n == MAX_PREDECESSORS) {
+                    if (!g.failed.exchange(true)) std::fprintf(stderr, "tbgen: too many predecessors\n");
+                    return;
+                }
+                __builtin_prefetch(&states[at], 1);
+                found[n] = at;
+                hit[n++] = !wins && g.layout.pawnless && kingsShareLongDiagonal(q.square[0], q.square[1]) &&
+                                   isOwnMirrorImage(g.layout, q)
+                               ? 2
+                               : 1;
+            });
+            for (int k = 0; k < n; ++k) {
+                auto& value = states[found[k]].value;
+                if (wins) {
+                    // Keep the shortest win.
                     const std::uint8_t win = codeOfPlies(g, plies + 1);
                     std::uint8_t       now = value.load(std::memory_order_relaxed);
                     while (now != CODE_ILLEGAL && (now == 0 || now > win) &&
                            !value.compare_exchange_weak(now, win, std::memory_order_relaxed)) {
                     }
-                    return;
+                    continue;
                 }
-                if (value.load(std::memory_order_relaxed) != 0) return;
-                auto& counter = g.state[before][at].counter;
-                if (counter.load(std::memory_order_relaxed) == NEVER_LOST) return;
-                const std::uint8_t hit =
-                    g.layout.pawnless && kingsShareLongDiagonal(q.square[0], q.square[1]) && isOwnMirrorImage(g.layout, q)
-                        ? 2
-                        : 1;
-                if (counter.fetch_sub(hit, std::memory_order_relaxed) != hit) return;
+                if (value.load(std::memory_order_relaxed) != 0) continue;
+                auto& counter = states[found[k]].counter;
+                if (counter.load(std::memory_order_relaxed) == NEVER_LOST) continue;
+                if (counter.fetch_sub(hit[k], std::memory_order_relaxed) != hit[k]) continue;
                 // Every move inside now loses, the last at this distance; a
                 // capture or promotion may lose more slowly.
+                TbPosition q;
+                decodePlacement(g.layout, found[k], before, q);
                 const int outside = longestLossOutside(g, q);
                 value.store(codeOfPlies(g, outside > plies + 1 ? outside : plies + 1), std::memory_order_relaxed);
-            });
+            }
         }
     frontier += seen;
 }
