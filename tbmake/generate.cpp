@@ -1,10 +1,11 @@
 // tbmake/generate.cpp: retrograde generation of one table at a time. Positions
-// live in a placement index of our own (first king on files a-d by the
-// left-right mirror, then every other man on 64 squares), one value byte and
-// one move counter per position and side; the catalogue's index layout is
-// only produced at the end, by walking every placement once.
+// live in the folded placement numbering (placement.h: each position once,
+// by symmetry and with like men as sets), one value byte and one move
+// counter per position and side; the catalogue's index layout is only
+// produced at the end, by walking every placement once.
 #include "tbmake/generate.h"
 #include <dirent.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
 #include "tablebase/catalogue.h"
 #include "tablebase/tbfiles.h"
 #include "tbmake/pack.h"
@@ -37,17 +39,44 @@
 // the pass that reaches it.
 constexpr std::uint8_t CODE_ILLEGAL = 255;
 constexpr int          MAX_PLIES    = 252;
-// Move counter: legal moves inside the table not yet known to lose;
-// NEVER_LOST marks a position that a draw or a win outside the table saves.
+// Move counter: legal moves inside the table not yet known to lose, each
+// counted as its successor's symmetry order (2 for a board that is its own
+// mirror image, else 1); NEVER_LOST marks a position that a draw or a win
+// outside the table saves. A predecessor P of a position S is reached by
+// S's unmoves |Stab S| / |Stab P| times per move of P into S's symmetry
+// class, so each hit takes |Stab P| off, and the counter reaches 0 exactly
+// when every move inside loses. With pawns every order is 1.
 constexpr std::uint8_t NEVER_LOST = 255;
 
-struct Generation {
-    Placement                                  layout;
-    std::unique_ptr<std::atomic<std::uint8_t>[]> value[2];
-    std::unique_ptr<std::atomic<std::uint8_t>[]> counter[2];
-    std::atomic<bool>                          failed{false};
-    std::atomic<int>                           highestCode{0};
+// A position's value byte and move counter side by side: a pass that finds
+// a predecessor undecided reads its counter from the same cache line.
+struct PositionState {
+    std::atomic<std::uint8_t> value;
+    std::atomic<std::uint8_t> counter;
 };
+static_assert(sizeof(PositionState) == 2);
+
+using StateArray = std::unique_ptr<PositionState[], void (*)(void*)>;
+
+struct Generation {
+    Placement         layout;
+    StateArray        state[2]{{nullptr, std::free}, {nullptr, std::free}};  // per side to move
+    std::atomic<bool> failed{false};
+    std::atomic<int>  highestCode{0};
+};
+
+// On 2 MB pages where the kernel allows: the passes touch the states at
+// random, and on 4 KB pages nearly every touch would miss the TLB as well.
+static StateArray allocateStates(std::uint64_t count) {
+    constexpr std::uint64_t PAGE  = std::uint64_t(1) << 21;
+    const std::uint64_t     bytes = (count * sizeof(PositionState) + PAGE - 1) / PAGE * PAGE;
+    void*                   block = std::aligned_alloc(PAGE, bytes);
+    if (!block) throw std::bad_alloc();
+    madvise(block, bytes, MADV_HUGEPAGE);
+    auto* states = static_cast<PositionState*>(block);
+    for (std::uint64_t i = 0; i < count; ++i) new (&states[i]) PositionState;  // trivial: writes nothing
+    return StateArray(states, std::free);
+}
 
 static void noteCode(Generation& g, int code) {
     int seen = g.highestCode.load(std::memory_order_relaxed);
@@ -67,6 +96,13 @@ static std::uint8_t codeOfPlies(Generation& g, int plies) {
 
 static bool opponentWins(int v) { return (v > 0 && v != 127) || v == -128; }
 static bool opponentLoses(int v) { return v < 0 && v != -128; }
+
+// Only a board whose kings share a long diagonal (a1-h8 or a8-h1) can be its
+// own mirror image: the cheap test in front of the full one.
+static bool kingsShareLongDiagonal(int a, int b) {
+    const int fa = a & 7, ra = a >> 3, fb = b & 7, rb = b >> 3;
+    return (fa == ra && fb == rb) || (fa + ra == 7 && fb + rb == 7);
+}
 
 // Longest loss through a capture or promotion, in plies from this side's
 // view, or -1 when every way out of the table is a win or a draw or none.
@@ -92,8 +128,8 @@ static std::uint64_t initialisePositions(Generation& g, int side, std::uint64_t 
     TbMove        moves[TBC_MAX_MOVES];
     std::uint64_t legal = 0;
     for (std::uint64_t index = begin; index < end; ++index) {
-        auto&      value   = g.value[side][index];
-        auto&      counter = g.counter[side][index];
+        auto&      value   = g.state[side][index].value;
+        auto&      counter = g.state[side][index].counter;
         TbPosition p;
         if (!decodePlacement(g.layout, index, side, p) || !isLegalPlacement(p)) {
             value.store(CODE_ILLEGAL, std::memory_order_relaxed);
@@ -105,8 +141,12 @@ static std::uint64_t initialisePositions(Generation& g, int side, std::uint64_t 
         int inside = 0, shortestWin = -1, longestLoss = -1;
         bool drawOutside = false;
         for (int i = 0; i < n; ++i) {
-            if (staysInTable(moves[i])) {
-                ++inside;
+            const TbMove& m = moves[i];
+            if (staysInTable(m)) {
+                const int kings[2] = {m.man == 0 ? m.to : p.square[0], m.man == 1 ? m.to : p.square[1]};
+                const bool mirror  = g.layout.pawnless && kingsShareLongDiagonal(kings[0], kings[1]) &&
+                                    isOwnMirrorImage(g.layout, applyTbMove(p, m));
+                inside += mirror ? 2 : 1;
                 continue;
             }
             int v = 0;
@@ -139,45 +179,71 @@ static std::uint64_t initialisePositions(Generation& g, int side, std::uint64_t 
 }
 
 // 2. One pass: every position decided at this distance passes its result to
-// the positions one move before it.
+// the positions one move before it. A position's predecessors are all
+// found and their states fetched ahead before any is updated, so their
+// cache misses overlap instead of waiting one by one behind the atomics.
+constexpr int MAX_PREDECESSORS = 256;  // of one position: three queens and a king have 89 unmoves
+
 static void propagate(Generation& g, int plies, std::uint64_t begin, std::uint64_t end,
                       std::atomic<std::uint64_t>& frontier) {
     const std::uint8_t code = std::uint8_t(plies + 1);
+    const bool         wins = (plies & 1) == 0;  // a move into a lost position wins
     std::uint64_t      seen = 0;
+    std::uint64_t      found[MAX_PREDECESSORS];
+    std::uint8_t       hit[MAX_PREDECESSORS];
     for (int side = 0; side < 2; ++side)
         for (std::uint64_t index = begin; index < end; ++index) {
-            if (g.value[side][index].load(std::memory_order_relaxed) != code) continue;
+            if (g.state[side][index].value.load(std::memory_order_relaxed) != code) continue;
             ++seen;
             TbPosition p;
             decodePlacement(g.layout, index, side, p);
-            const int before = side ^ 1;
+            const int      before = side ^ 1;
+            PositionState* states = g.state[before].get();
+            int            n      = 0;
             forEachPredecessor(p, [&](const TbPosition& q) {
-                const std::uint64_t at    = encodePlacement(g.layout, q);
-                auto&               value = g.value[before][at];
-                if ((plies & 1) == 0) {
-                    // A move into a lost position wins; keep the shortest.
+                const std::uint64_t at = encodePlacement(g.layout, q);
+                if (at == NO_PLACEMENT) return;  // kings side by side
+                if (n == MAX_PREDECESSORS) {
+                    if (!g.failed.exchange(true)) std::fprintf(stderr, "tbgen: too many predecessors\n");
+                    return;
+                }
+                __builtin_prefetch(&states[at], 1);
+                found[n] = at;
+                hit[n++] = !wins && g.layout.pawnless && kingsShareLongDiagonal(q.square[0], q.square[1]) &&
+                                   isOwnMirrorImage(g.layout, q)
+                               ? 2
+                               : 1;
+            });
+            for (int k = 0; k < n; ++k) {
+                auto& value = states[found[k]].value;
+                if (wins) {
+                    // Keep the shortest win.
                     const std::uint8_t win = codeOfPlies(g, plies + 1);
                     std::uint8_t       now = value.load(std::memory_order_relaxed);
                     while (now != CODE_ILLEGAL && (now == 0 || now > win) &&
                            !value.compare_exchange_weak(now, win, std::memory_order_relaxed)) {
                     }
-                    return;
+                    continue;
                 }
-                if (value.load(std::memory_order_relaxed) != 0) return;
-                auto& counter = g.counter[before][at];
-                if (counter.load(std::memory_order_relaxed) == NEVER_LOST) return;
-                if (counter.fetch_sub(1, std::memory_order_relaxed) != 1) return;
+                if (value.load(std::memory_order_relaxed) != 0) continue;
+                auto& counter = states[found[k]].counter;
+                if (counter.load(std::memory_order_relaxed) == NEVER_LOST) continue;
+                if (counter.fetch_sub(hit[k], std::memory_order_relaxed) != hit[k]) continue;
                 // Every move inside now loses, the last at this distance; a
                 // capture or promotion may lose more slowly.
+                TbPosition q;
+                decodePlacement(g.layout, found[k], before, q);
                 const int outside = longestLossOutside(g, q);
                 value.store(codeOfPlies(g, outside > plies + 1 ? outside : plies + 1), std::memory_order_relaxed);
-            });
+            }
         }
     frontier += seen;
 }
 
 // 3. The catalogue's layout: every placement of a position writes its value
-// at its index; two placements of one index must agree.
+// at its index; two placements of one index must agree. Without pawns the
+// catalogue gives a position with both kings on the a1-h8 diagonal and its
+// reflection in it two indices, which one placement stands for.
 static bool writeTable(Generation& g, int ordinal, const std::string& directory, bool verbose) {
     const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
     const int              sides = (r.flags & TB_SYMMETRIC) ? 1 : 2;
@@ -193,21 +259,25 @@ static bool writeTable(Generation& g, int ordinal, const std::string& directory,
         const std::string label = std::string(r.name) + (side == 0 ? ": writing .nbw," : ": writing .nbb,");
         runParallel(g.layout.size, [&](std::uint64_t begin, std::uint64_t end) {
             for (std::uint64_t index = begin; index < end; ++index) {
-                const std::uint8_t code = g.value[side][index].load(std::memory_order_relaxed);
+                const std::uint8_t code = g.state[side][index].value.load(std::memory_order_relaxed);
                 if (code == CODE_ILLEGAL) continue;
                 TbPosition p;
                 decodePlacement(g.layout, index, side, p);
-                const std::uint32_t at = fileIndexOf(ordinal, side, p);
-                if (at >= count) {
-                    ++outOfRange;
-                    continue;
+                const std::int8_t v      = std::int8_t(code == 0 ? 0 : valueOfPlies(code - 1));
+                const bool        twoWays = g.layout.pawnless && (p.square[0] & 7) == (p.square[0] >> 3) &&
+                                     (p.square[1] & 7) == (p.square[1] >> 3);
+                for (int image = 0; image < (twoWays ? 2 : 1); ++image) {
+                    const std::uint32_t at = fileIndexOf(ordinal, side, image ? transposedPosition(p) : p);
+                    if (at >= count) {
+                        ++outOfRange;
+                        continue;
+                    }
+                    std::int8_t was = 127;
+                    if (checkOnly) {
+                        if (stored[at].load(std::memory_order_relaxed) != v) ++conflicts;
+                    } else if (!stored[at].compare_exchange_strong(was, v, std::memory_order_relaxed) && was != v)
+                        ++conflicts;
                 }
-                const std::int8_t v   = std::int8_t(code == 0 ? 0 : valueOfPlies(code - 1));
-                std::int8_t       was = 127;
-                if (checkOnly) {
-                    if (stored[at].load(std::memory_order_relaxed) != v) ++conflicts;
-                } else if (!stored[at].compare_exchange_strong(was, v, std::memory_order_relaxed) && was != v)
-                    ++conflicts;
             }
         }, verbose ? label.c_str() : nullptr);
         if (checkOnly) continue;
@@ -301,7 +371,7 @@ static double secondsSince(std::chrono::steady_clock::time_point t) {
 // times fewer indices than one with, for as many placements).
 static std::uint64_t placementsOf(int ordinal) {
     Placement layout;
-    setUpPlacement(ordinal, layout);
+    setUpPlacement(ordinal, layout, true);
     return layout.size;
 }
 
@@ -417,13 +487,10 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
     std::snprintf(head, sizeof head, "[%d/%d] %s", tableNumber, tablesToMake, r.name);
     {
         Generation g;
-        setUpPlacement(ordinal, g.layout);
+        setUpPlacement(ordinal, g.layout, true);
         std::fprintf(stderr, "%s: %llu placements a side, %.0f MB\n", head,
                      static_cast<unsigned long long>(g.layout.size), 4.0 * double(g.layout.size) / 1e6);
-        for (int side = 0; side < 2; ++side) {
-            g.value[side].reset(new std::atomic<std::uint8_t>[g.layout.size]);
-            g.counter[side].reset(new std::atomic<std::uint8_t>[g.layout.size]);
-        }
+        for (int side = 0; side < 2; ++side) g.state[side] = allocateStates(g.layout.size);
         // Tenths of the set-up and of the writing for large tables, whose
         // phases take minutes; with --verbose for every table, and within
         // each pass of a large one too.
@@ -458,8 +525,8 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
                          clockText(secondsSince(jobStart)).c_str(), estimateText(ordinal, seconds).c_str());
         }
         if (g.failed) return false;
-        g.counter[0].reset();
-        g.counter[1].reset();
+        // Writing reads no sub-table: they leave memory before its buffer.
+        forgetLoadedTables();
         std::fprintf(stderr, "%s: writing\n", head);
         if (!writeTable(g, ordinal, directory, large)) return false;
     }
@@ -507,21 +574,21 @@ void recordsOfMen(int men, std::vector<int>& ordinals) {
 }
 
 // Bytes of memory making one record takes at its peak: a value byte and a
-// move counter per placement and side, with every sub-table it reads held
-// whole; while writing, the value bytes, the sub-tables and one side in the
-// catalogue's order. The packer then holds one side raw, its parse (up to
-// four bytes a position), the coded blocks and the image, and later the raw
-// side, the image and the side read back.
+// move counter per placement and side (rounded up to 2 MB pages), with
+// every sub-table it reads held whole; while writing, the same states and
+// one side in the catalogue's order. The packer then holds one side raw,
+// its parse (up to four bytes a position), the coded blocks and the image,
+// and later the raw side, the image and the side read back.
 std::uint64_t memoryToMake(int ordinal, bool pack) {
     Placement layout;
-    setUpPlacement(ordinal, layout);
+    setUpPlacement(ordinal, layout, true);
     std::vector<int> needed;
     subtablesOf(ordinal, needed);
     std::uint64_t subtables = 0;
     for (int sub : needed) subtables += rawBytesOf(sub);
     const std::uint64_t side    = largestSideOf(ordinal);
-    std::uint64_t       largest = 4 * layout.size + subtables;
-    if (2 * layout.size + subtables + side > largest) largest = 2 * layout.size + subtables + side;
+    const std::uint64_t states  = 2 * ((((2 * layout.size) >> 21) + 1) << 21);  // both sides
+    std::uint64_t       largest = states + std::max(subtables, side);
     if (pack && 7 * side > largest) largest = 7 * side;
     return largest;
 }

@@ -166,6 +166,68 @@ TEST(TableGenerator, UnmovesAreTheReverseOfMoves) {
     }
 }
 
+// The folded numbering gives every image of a position (by the board's
+// symmetries, like men exchanged) one index, decodes it to one of those
+// images, and lets no other index decode; a board is its own mirror image
+// exactly when a symmetry other than the identity leaves it as it is.
+TEST(TableGenerator, FoldedNumberingHoldsEachPositionOnce) {
+    initTbCore();
+    std::mt19937_64 random(20261210);
+    auto turned = [](const TbPosition& p, int symmetry) {
+        TbPosition q = p;
+        for (int i = 0; i <= q.men; ++i) {
+            std::uint8_t& s = i < q.men ? q.square[i] : q.epSquare;
+            if (s == TBC_NO_EP) continue;
+            if (symmetry & 4) s = std::uint8_t((s & 7) << 3 | s >> 3);
+            s = std::uint8_t(s ^ ((symmetry & 1) ? 7 : 0) ^ ((symmetry & 2) ? 56 : 0));
+        }
+        return q;
+    };
+    auto sameBoard = [](const TbPosition& a, const TbPosition& b) {
+        std::set<std::tuple<int, int, int>> men[2];
+        for (int i = 0; i < a.men; ++i) men[0].insert({a.square[i], a.type[i], a.colour[i]});
+        for (int i = 0; i < b.men; ++i) men[1].insert({b.square[i], b.type[i], b.colour[i]});
+        return men[0] == men[1] && a.epSquare == b.epSquare && a.toMove == b.toMove;
+    };
+    int ownImages = 0;
+    for (const char* name : {"kqkr", "krkr", "kbbk", "knnkn", "krrkr", "knnnk", "kbnkb", "kpkp", "kppkp", "krpkr", "kpppk"}) {
+        Placement full, folded;
+        setUpPlacement(findTablebaseRecord(name), full);
+        setUpPlacement(findTablebaseRecord(name), folded, true);
+        const int symmetries = folded.pawnless ? 8 : 2;
+        for (int found = 0; found < (SANITIZED ? 300 : 3000);) {
+            TbPosition p;
+            if (!decodePlacement(full, random() % full.size, int(random() % 2), p) || !isLegalPlacement(p)) continue;
+            ++found;
+            const std::uint64_t index = encodePlacement(folded, p);
+            ASSERT_LT(index, folded.size) << name;
+            bool fixed = false;
+            for (int g = 0; g < symmetries; ++g) {
+                TbPosition image = turned(p, g);
+                if (g && sameBoard(image, p)) fixed = true;
+                for (int i = 2; i < image.men; ++i)  // like men exchanged
+                    for (int j = i + 1; j < image.men; ++j)
+                        if (image.type[i] == image.type[j] && image.colour[i] == image.colour[j] && random() % 2)
+                            std::swap(image.square[i], image.square[j]);
+                ASSERT_EQ(encodePlacement(folded, image), index) << name << " symmetry " << g;
+            }
+            EXPECT_EQ(isOwnMirrorImage(folded, p), fixed) << name;
+            ownImages += fixed;
+            TbPosition back;
+            ASSERT_TRUE(decodePlacement(folded, index, p.toMove, back)) << name;
+            bool anImage = false;
+            for (int g = 0; g < symmetries; ++g) anImage = anImage || sameBoard(turned(back, g), p);
+            EXPECT_TRUE(anImage) << name;
+            TbPosition other;
+            const std::uint64_t any = random() % folded.size;
+            if (decodePlacement(folded, any, p.toMove, other)) {
+                EXPECT_EQ(encodePlacement(folded, other), any) << name;
+            }
+        }
+    }
+    EXPECT_GT(ownImages, 0);
+}
+
 // Gaviota's distance to mate for every legal 3-man position, both sides to
 // move and every mirror image.
 TEST(TableGenerator, ThreeManTablesEqualGaviota) {
