@@ -38,9 +38,9 @@ def main(logs):
                 if m:
                     checked[m.group(1)] = m.groups()[1:]
     print("| record | positions (first + second side) | wall s | CPU s | peak MB | passes | longest mate | "
-          "tbverify | compressed bytes |")
-    print("|---|---|---|---|---|---|---|---|---|")
-    wall = cpu = size = 0.0
+          "tbverify | compressed bytes | of raw |")
+    print("|---|---|---|---|---|---|---|---|---|---|")
+    wall = cpu = size = rawTotal = 0.0
     peak, peakName, clean = 0, "", 0
     for name in order:
         first, second, passes, mate, seconds, cpuSeconds, memory, onDisk = made[name]
@@ -49,16 +49,20 @@ def main(logs):
             errors = int(checked[name][3])
             verdict = "0 errors" if errors == 0 else "%d errors" % errors
             clean += errors == 0
-        print("| %s | %s + %s | %s | %s | %s | %s | %s | %s | %s |" %
-              (name, first, second, seconds, cpuSeconds, memory, passes, mate, verdict, onDisk))
+        raw = int(first) + int(second)  # a symmetric record's one file: second is 0
+        print("| %s | %s + %s | %s | %s | %s | %s | %s | %s | %s | %.1f%% |" %
+              (name, first, second, seconds, cpuSeconds, memory, passes, mate, verdict, onDisk,
+               100.0 * int(onDisk) / raw))
+        rawTotal += raw
         wall += float(seconds)
         cpu += float(cpuSeconds)
         size += int(onDisk)
         if int(memory) > peak:
             peak, peakName = int(memory), name
     print()
-    print("%d tables: %s wall (%s CPU), %.2f GB on disk, largest peak %d MB (%s); tbverify clean on %d" %
-          (len(order), clock(wall), clock(cpu), size / 1e9, peak, peakName, clean))
+    print("%d tables: %s wall (%s CPU), %.2f GB on disk (%.1f%% of %.2f GB raw), largest peak %d MB (%s); "
+          "tbverify clean on %d" % (len(order), clock(wall), clock(cpu), size / 1e9,
+                                    100.0 * size / max(rawTotal, 1), rawTotal / 1e9, peak, peakName, clean))
 
 
 if __name__ == "__main__":
