@@ -327,17 +327,15 @@ static TableState tableState(int ordinal, const std::string& directory, bool pac
     const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
     const int              sides = (r.flags & TB_SYMMETRIC) ? 1 : 2;
     bool                   raw   = true;
-    for (int side = 0; side < sides && pack; ++side) {
-        struct stat info;
-        const std::string path = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
-        if (stat(path.c_str(), &info) == 0 && std::uint64_t(info.st_size) == sideBytesOf(ordinal, side) &&
-            stat((path + ".emd").c_str(), &info) == 0)
-            std::remove(path.c_str());
-    }
     for (int side = 0; side < sides; ++side) {
         struct stat info;
         const std::string path = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
-        if (stat(path.c_str(), &info) != 0 || std::uint64_t(info.st_size) != sideBytesOf(ordinal, side)) raw = false;
+        bool whole = stat(path.c_str(), &info) == 0 && std::uint64_t(info.st_size) == sideBytesOf(ordinal, side);
+        if (whole && pack && stat((path + ".emd").c_str(), &info) == 0) {
+            std::remove(path.c_str());
+            whole = false;
+        }
+        if (!whole) raw = false;
     }
     if (raw) return TableState::UNCOMPRESSED;
     bool packed = true;
