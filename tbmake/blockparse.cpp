@@ -124,27 +124,40 @@ void chooseDistances(const std::uint8_t* data, const std::uint8_t* original, std
 }
 
 bool parseBlock(const std::uint8_t* p, const std::uint8_t* original, int n, const std::uint16_t* distances,
-                const Costs& costs, ParseScratch& s, std::vector<ParseStep>& steps) {
+                const Costs& costs, ParseScratch& s, std::vector<ParseStep>& steps, bool fixedSources) {
     std::uint16_t* match = s.match.data();
+    std::uint8_t*  same  = s.same.data();
     for (int d = 0; d < DISTANCES; ++d) {
-        const int     back = distances[d];
-        std::uint16_t run  = 0;
-        if (original)
-            for (int i = n - 1; i >= back; --i) {
-                run = p[i] == p[i - back] || original[i] == FREE_BYTE ? std::uint16_t(run + 1) : 0;
-                match[i * DISTANCES + d] = run;
-            }
+        // Which bytes a copy of this distance may write, then the runs of
+        // them backwards; both branch-free, as the bytes follow no pattern.
+        const int back = distances[d];
+        if (original && fixedSources)
+            for (int i = back; i < n; ++i)
+                same[i] = (original[i] == FREE_BYTE) | ((p[i] == p[i - back]) & (original[i - back] != FREE_BYTE));
+        else if (original)
+            for (int i = back; i < n; ++i) same[i] = (p[i] == p[i - back]) | (original[i] == FREE_BYTE);
         else
-            for (int i = n - 1; i >= back; --i) {
-                run                       = p[i] == p[i - back] ? std::uint16_t(run + 1) : 0;
-                match[i * DISTANCES + d] = run;
-            }
+            for (int i = back; i < n; ++i) same[i] = p[i] == p[i - back];
+        int run = 0;
+        for (int i = n - 1; i >= back; --i) {
+            run                      = (run + 1) & -int(same[i]);
+            match[i * DISTANCES + d] = std::uint16_t(run);
+        }
         for (int i = std::min(back, n) - 1; i >= 0; --i) match[i * DISTANCES + d] = 0;
     }
     // The literal a free byte gets: the cheapest there is.
     int anyLiteral = 0;
     for (int v = 1; v < EMD_LITERALS; ++v)
         if (costs.symbol[v] < costs.symbol[anyLiteral]) anyLiteral = v;
+    // The classes by price for each copy length up to 15, cheapest first
+    // and the lower class first at equal price, as the arrivals order them.
+    std::uint8_t byPrice[15][DISTANCES];
+    for (int c = 0; c < 15; ++c) {
+        for (int d = 0; d < DISTANCES; ++d) byPrice[c][d] = std::uint8_t(d);
+        std::stable_sort(byPrice[c], byPrice[c] + DISTANCES, [&](int a, int b) {
+            return costs.symbol[copySymbol(a, c)] < costs.symbol[copySymbol(b, c)];
+        });
+    }
     Arrival* best = s.best.data();
     best[0]       = 0;
     for (int i = 1; i <= n; ++i) best[i] = arrival(UNUSABLE * 2, 0, 0);
@@ -170,14 +183,21 @@ bool parseBlock(const std::uint8_t* p, const std::uint8_t* original, int n, cons
                 continue;
             }
         }
+        // A copy of each length up to 15 has a symbol of its own: only the
+        // cheapest class reaching that far can be best.
+        Arrival*  to     = best + i;
+        const int direct = std::min(longest, 15);
+        for (int l = 1; l <= direct; ++l) {
+            const std::uint8_t* order = byPrice[l - 1];
+            int                 r     = 0;
+            while (m[order[r]] < l) ++r;
+            to[l] = std::min(to[l], arrival(base + costs.symbol[copySymbol(order[r], l - 1)], order[r], l));
+        }
+        if (longest < 16) continue;
         for (int d = 0; d < DISTANCES; ++d) {
-            const int length = m[d];
-            if (length == 0) continue;
-            const std::uint32_t* symbol = costs.symbol + copySymbol(d, 0);
-            const int            direct = std::min(length, 15);
-            Arrival*             to     = best + i;
-            for (int l = 1; l <= direct; ++l) to[l] = std::min(to[l], arrival(base + symbol[l - 1], d, l));
             // Longer copies cost the same across a length class: try its end.
+            const int            length = m[d];
+            const std::uint32_t* symbol = costs.symbol + copySymbol(d, 0);
             for (int e = 1; (1 << e) + 14 <= length; ++e) {
                 const int end = std::min((2 << e) + 13, length);
                 to[end]       = std::min(to[end], arrival(base + symbol[14 + e] + std::uint32_t(e) * COST_ONE_BIT, d, end));

@@ -48,8 +48,10 @@ using Arrival = std::uint64_t;
 
 struct ParseScratch {
     std::vector<std::uint16_t> match;  // [position * 24 + class]: bytes a copy could take there
+    std::vector<std::uint8_t>  same;   // [position]: 1 where a copy of one distance may write the byte
     std::vector<Arrival>       best;
-    ParseScratch() : match(std::size_t(EMD_BLOCK_BYTES) * EMD_DISTANCES), best(std::size_t(EMD_BLOCK_BYTES) + 1) {}
+    ParseScratch()
+        : match(std::size_t(EMD_BLOCK_BYTES) * EMD_DISTANCES), same(EMD_BLOCK_BYTES), best(std::size_t(EMD_BLOCK_BYTES) + 1) {}
 };
 
 // The file's EMD_DISTANCES copy distances, each below the block size, for
@@ -64,10 +66,11 @@ void chooseDistances(const std::uint8_t* data, const std::uint8_t* original, std
 // is the raw block, whose FREE_BYTE bytes may come out as anything: a copy
 // runs on through them and a literal there is the cheapest literal. Such a
 // parse may then rely on a free byte of `p` that it makes different; the
-// bytes it makes are what fillFromParse writes, and only a parse with
-// `original` nullptr is sure to give `p` back.
+// bytes it makes are what fillFromParse writes. It gives them back when
+// `original` is nullptr, or with `fixedSources`: then a copy writes a fixed
+// byte only from a fixed byte, at some cost in length.
 bool parseBlock(const std::uint8_t* p, const std::uint8_t* original, int n, const std::uint16_t* distances,
-                const Costs& costs, ParseScratch& s, std::vector<ParseStep>& steps);
+                const Costs& costs, ParseScratch& s, std::vector<ParseStep>& steps, bool fixedSources = false);
 // Writes into the free bytes of `p` (those of FREE_BYTE in `original`) what
 // the reader makes of the steps there.
 void fillFromParse(std::uint8_t* p, const std::uint8_t* original, const std::uint16_t* distances,

@@ -17,6 +17,12 @@ constexpr int BLOCK     = int(EMD_BLOCK_BYTES);
 constexpr int DISTANCES = EMD_DISTANCES;
 constexpr int SYMBOLS   = EMD_SYMBOLS;
 
+// The code is learnt from about this many blocks spread over the file; every
+// block of a smaller file takes part. Measured on krnkr (11,269 and 12,080
+// blocks): learning from every block made files 0.3% and 0.6% smaller in 2.1
+// and 2.0 times the time; from 256 blocks, 0.1% larger again than 1,024.
+constexpr std::size_t LEARNING_BLOCKS = 1024;
+
 // ---------------------------------------------------------------------------
 // Bits, most significant first, the way the reader takes them.
 
@@ -219,14 +225,18 @@ std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t le
     if (fillFree)
         for (std::size_t b = 0; b < blocks; ++b) fillWithPrevious(&filled[b * BLOCK], raw + b * BLOCK, blockLength(b));
 
-    // 2. The file's distances, then its code, learnt from the parses before
-    //    the last: the first under guessed costs, the next under the counts
-    //    of the one before (a third learning parse gains about 0.3% for a
-    //    third more time). The learning parses take free bytes as wildcards
-    //    and fill them with what they make there; the last parse holds to
-    //    those fills, so that the file reads back as it was parsed. A file
-    //    of one repeated byte (free bytes aside) needs none of it: that
-    //    literal alone, in no bits.
+    // 2. The file's distances, then its code, learnt from the parses of a
+    //    sample of blocks: the first under guessed costs, the next under the
+    //    counts of the one before (a third learning parse gains about 0.3%
+    //    for a third more time). The learning parses take free bytes as
+    //    wildcards and fill them with what they make there. Then every block
+    //    is parsed once more under the very code it will be written in,
+    //    holding to the fills a sampled block has; a block outside the sample
+    //    gets its fills from this parse, which copies only from fixed bytes
+    //    where a fixed byte is written, so it reads back as the bytes it
+    //    makes. The code keeps a literal for every byte of the file, or a
+    //    block with one the sample lacks could only be stored. A file of one repeated byte (free bytes aside) needs
+    //    none of it: that literal alone, in no bits.
     std::uint16_t distances[DISTANCES];
     std::size_t   firstFixed = 0;
     while (fillFree && firstFixed < length && raw[firstFixed] == FREE_BYTE) ++firstFixed;
@@ -248,16 +258,22 @@ std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t le
     std::vector<std::uint8_t> parsed(blocks, 0);
     HuffmanCode               code;
     std::uint8_t              lengths[SYMBOLS];
-    constexpr int             LEARNING_PARSES = 2;
-    for (int round = constant ? LEARNING_PARSES + 1 : 0; round <= LEARNING_PARSES; ++round) {
+    const std::size_t         stride = std::max<std::size_t>(1, blocks / LEARNING_BLOCKS);
+    auto learnt = [&](std::size_t b) { return b % stride == 0; };
+    std::vector<std::size_t> sample;
+    for (std::size_t b = 0; b < blocks; b += stride) sample.push_back(b);
+    std::array<bool, EMD_LITERALS> present{};
+    for (std::size_t i = 0; i < length; ++i) present[raw[i]] = true;
+    if (fillFree) present[FREE_BYTE] = false;  // a free byte may come out as any literal
+    constexpr int LEARNING_PARSES = 2;
+    for (int round = constant ? LEARNING_PARSES : 0; round < LEARNING_PARSES; ++round) {
         for (auto& c : threadCounts) c.fill(0);
-        const bool wildcards = fillFree && round < LEARNING_PARSES;
-        forEachItem(blocks, threads, [&](std::size_t b, unsigned t) {
+        forEachItem(sample.size(), threads, [&](std::size_t k, unsigned t) {
+            const std::size_t       b     = sample[k];
             std::vector<ParseStep>& steps = parses[b];
-            parsed[b] = parseBlock(data + b * BLOCK, wildcards ? raw + b * BLOCK : nullptr, blockLength(b), distances,
-                                   *costs, *scratch[t], steps);
-            if (!parsed[b]) return;
-            if (wildcards) fillFromParse(&filled[b * BLOCK], raw + b * BLOCK, distances, steps);
+            const std::uint8_t*     free  = fillFree ? raw + b * BLOCK : nullptr;
+            if (!parseBlock(data + b * BLOCK, free, blockLength(b), distances, *costs, *scratch[t], steps)) return;
+            if (free) fillFromParse(&filled[b * BLOCK], free, distances, steps);
             for (const ParseStep& step : steps) ++threadCounts[t][std::size_t(symbolOf(step))];
         });
         std::uint64_t counts[SYMBOLS] = {};
@@ -265,13 +281,23 @@ std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t le
             for (int s = 0; s < SYMBOLS; ++s) counts[s] += c[std::size_t(s)];
         if (round + 1 < LEARNING_PARSES) {
             costsFromCounts(counts, *costs);
-        } else if (round + 1 == LEARNING_PARSES) {
-            // The last parse is made under the very code it will be written in.
+        } else {
+            // A byte the sample lacks must still have a code, or a block
+            // holding it could only be stored.
+            for (int v = 0; v < EMD_LITERALS; ++v) counts[v] += present[std::size_t(v)] && counts[v] == 0;
             buildCodeLengths(counts, SYMBOLS, EMD_MAX_CODE_BITS, lengths);
             code = canonicalCode(lengths, SYMBOLS);
             costsFromCode(code, *costs);
         }
     }
+    if (!constant)
+        forEachItem(blocks, threads, [&](std::size_t b, unsigned t) {
+            const bool          wildcards = fillFree && !learnt(b);
+            const std::uint8_t* free      = wildcards ? raw + b * BLOCK : nullptr;
+            std::vector<ParseStep>& steps = parses[b];
+            parsed[b] = parseBlock(data + b * BLOCK, free, blockLength(b), distances, *costs, *scratch[t], steps, true);
+            if (parsed[b] && wildcards) fillFromParse(&filled[b * BLOCK], free, distances, steps);
+        });
 
     // 3. Blocks whose coding is not shorter are stored; the code is built
     //    from the coded blocks alone, and that may store a few more.
