@@ -331,23 +331,40 @@ std::uint32_t fileIndexOf(int ordinal, int side, const TbPosition& p) {
     return tablebaseCatalogue[ordinal].indexRoutine[side](lists[0], lists[1], p.epSquare, 0);
 }
 
-static void addRecord(const std::uint8_t counts[2][5], std::vector<int>& records) {
-    int o = findTablebaseRecord(materialName(counts[0], counts[1]).c_str());
-    if (o < 0) o = findTablebaseRecord(materialName(counts[1], counts[0]).c_str());
-    if (o > 0 && std::find(records.begin(), records.end(), o) == records.end()) records.push_back(o);
+// The record of a material and the file side read when `toMove` (a colour of
+// `counts`) is to move there, marked in `sides` as subtableSidesOf says.
+static void addRecord(const std::uint8_t counts[2][5], int toMove, std::vector<int>& records,
+                      std::vector<std::uint8_t>& sides) {
+    int first = 0, o = findTablebaseRecord(materialName(counts[0], counts[1]).c_str());
+    if (o <= 0) first = 1, o = findTablebaseRecord(materialName(counts[1], counts[0]).c_str());
+    if (o <= 0) return;
+    const int fileSide = (tablebaseCatalogue[o].flags & TB_SYMMETRIC) ? 0 : toMove ^ first;
+    auto      at       = std::find(records.begin(), records.end(), o);
+    if (at == records.end()) {
+        records.push_back(o);
+        sides.push_back(0);
+        at = records.end() - 1;
+    }
+    sides[std::size_t(at - records.begin())] |= std::uint8_t(1 << (2 * (toMove ^ 1) + fileSide));
 }
 
 void subtablesOf(int ordinal, std::vector<int>& records) {
+    std::vector<std::uint8_t> sides;
+    subtableSidesOf(ordinal, records, sides);
+}
+
+void subtableSidesOf(int ordinal, std::vector<int>& records, std::vector<std::uint8_t>& sides) {
     std::uint8_t counts[2][5];
     recordMaterial(ordinal, counts[0], counts[1]);
     for (int c = 0; c < 2; ++c)
         for (int t = 0; t < 5; ++t) {
             if (!counts[c][t]) continue;
-            // A capture of this man ...
+            // A capture of this man (the other side moved, this one is to
+            // move after it) ...
             std::uint8_t after[2][5];
             std::copy(&counts[0][0], &counts[0][0] + 10, &after[0][0]);
             --after[c][t];
-            addRecord(after, records);
+            addRecord(after, c, records, sides);
             // ... and a promotion of a pawn of the other side, with or
             // without this capture.
             for (int with = 0; with < 2; ++with) {
@@ -359,7 +376,7 @@ void subtablesOf(int ordinal, std::vector<int>& records) {
                 --promoted[pawnSide][0];
                 for (int piece = 1; piece <= 4; ++piece) {
                     ++promoted[pawnSide][piece];
-                    addRecord(promoted, records);
+                    addRecord(promoted, c, records, sides);
                     --promoted[pawnSide][piece];
                 }
             }
@@ -372,7 +389,7 @@ void subtablesOf(int ordinal, std::vector<int>& records) {
         --promoted[c][0];
         for (int piece = 1; piece <= 4; ++piece) {
             ++promoted[c][piece];
-            addRecord(promoted, records);
+            addRecord(promoted, c ^ 1, records, sides);
             --promoted[c][piece];
         }
     }

@@ -51,3 +51,9 @@ TbPosition transposedPosition(const TbPosition& p);
 std::uint32_t fileIndexOf(int ordinal, int side, const TbPosition& p);
 // Records reached by a capture or a promotion (each once; "kk" left out).
 void subtablesOf(int ordinal, std::vector<int>& records);
+// The same with the file sides the moves out of the table read: sides[k]
+// has bit 2 x c + f when a move of colour c reads file side f of records[k]
+// (0 the .nbw, 1 the .nbb; a symmetric record has only the first). A
+// colour's captures and promotions all leave the other to move, so each
+// colour reads one side of each record it leads to.
+void subtableSidesOf(int ordinal, std::vector<int>& records, std::vector<std::uint8_t>& sides);

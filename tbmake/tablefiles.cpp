@@ -11,16 +11,17 @@
 #include "tablebase/catalogue.h"
 #include "tablebase/tbfiles.h"
 
-// Loaded files by ordinal: [0] first side to move, [1] second (empty for a
-// symmetric record, whose one file serves both sides).
+// Loaded file sides by ordinal and side, each read when first looked up: a
+// table being made reads only the sides its moves out lead to, which is
+// usually one of each record.
 struct LoadedTable {
-    std::vector<std::int8_t> data[2];
+    std::vector<std::int8_t> data;
     bool                     present;
 };
 static std::string tableDirectory;
 // Filled once per ordinal under the lock; readers take the pointer without it.
-static std::unique_ptr<LoadedTable>     loadedTables[TB_RECORDS];
-static std::atomic<const LoadedTable*>  loadedTable[TB_RECORDS];
+static std::unique_ptr<LoadedTable>     loadedTables[TB_RECORDS][2];
+static std::atomic<const LoadedTable*>  loadedTable[TB_RECORDS][2];
 static std::mutex                       loadMutex;
 
 bool setTableDirectory(const std::string& directory) {
@@ -31,10 +32,11 @@ bool setTableDirectory(const std::string& directory) {
 
 void forgetLoadedTables() {
     std::lock_guard<std::mutex> lock(loadMutex);
-    for (int i = 0; i < TB_RECORDS; ++i) {
-        loadedTable[i].store(nullptr);
-        loadedTables[i].reset();
-    }
+    for (int i = 0; i < TB_RECORDS; ++i)
+        for (int side = 0; side < 2; ++side) {
+            loadedTable[i][side].store(nullptr);
+            loadedTables[i][side].reset();
+        }
 }
 
 bool recordsNamed(const std::vector<std::string>& names, int last, std::vector<int>& ordinals, std::string& unknown) {
@@ -123,16 +125,15 @@ bool readTableSide(const std::string& directory, int ordinal, int side, std::vec
     return ok;
 }
 
-static const LoadedTable& tableOf(int ordinal) {
-    if (const LoadedTable* ready = loadedTable[ordinal].load(std::memory_order_acquire)) return *ready;
+static const LoadedTable& tableOf(int ordinal, int fileSide) {
+    std::atomic<const LoadedTable*>& slot = loadedTable[ordinal][fileSide];
+    if (const LoadedTable* ready = slot.load(std::memory_order_acquire)) return *ready;
     std::lock_guard<std::mutex> lock(loadMutex);
-    if (const LoadedTable* ready = loadedTable[ordinal].load()) return *ready;
-    loadedTables[ordinal].reset(new LoadedTable());
-    LoadedTable&           t = *loadedTables[ordinal];
-    const TablebaseRecord& r = tablebaseCatalogue[ordinal];
-    t.present = readTableSide(tableDirectory, ordinal, 0, t.data[0]);
-    if (t.present && !(r.flags & TB_SYMMETRIC)) t.present = readTableSide(tableDirectory, ordinal, 1, t.data[1]);
-    loadedTable[ordinal].store(&t, std::memory_order_release);
+    if (const LoadedTable* ready = slot.load()) return *ready;
+    loadedTables[ordinal][fileSide].reset(new LoadedTable());
+    LoadedTable& t = *loadedTables[ordinal][fileSide];
+    t.present      = readTableSide(tableDirectory, ordinal, fileSide, t.data);
+    slot.store(&t, std::memory_order_release);
     return t;
 }
 
@@ -185,10 +186,10 @@ bool lookUpTbValue(const TbPosition& p, int& value) {
     int           ordinal = 0, fileSide = 0;
     std::uint32_t index   = 0;
     if (!indexOfPosition(p, ordinal, fileSide, index)) return false;
-    const LoadedTable& t = tableOf(ordinal);
-    if (!t.present || index >= t.data[fileSide].size()) return false;
-    value = t.data[fileSide][index];
+    const LoadedTable& t = tableOf(ordinal, fileSide);
+    if (!t.present || index >= t.data.size()) return false;
+    value = t.data[index];
     return true;
 }
 
-const std::int8_t* tableBytes(int ordinal, int fileSide) { return tableOf(ordinal).data[fileSide].data(); }
+const std::int8_t* tableBytes(int ordinal, int fileSide) { return tableOf(ordinal, fileSide).data.data(); }
