@@ -110,13 +110,6 @@ static std::uint8_t codeOfPlies(Generation& g, int plies) {
 
 static bool opponentLoses(int v) { return v < 0 && v != -128; }
 
-// Only a board whose kings share a long diagonal (a1-h8 or a8-h1) can be its
-// own mirror image: the cheap test in front of the full one.
-static bool kingsShareLongDiagonal(int a, int b) {
-    const int fa = a & 7, ra = a >> 3, fb = b & 7, rb = b >> 3;
-    return (fa == ra && fb == rb) || (fa + ra == 7 && fb + rb == 7);
-}
-
 // Longest loss through a capture or promotion of a placement, in plies from
 // its side's view, or -1 when it has none that loses.
 static int outsideLossOf(const Generation& g, int side, std::uint64_t index) {
@@ -146,10 +139,14 @@ static std::uint64_t initialisePositions(Generation& g, int side, std::uint64_t 
             continue;
         }
         ++legal;
-        const int n = generateTbMoves(p, moves);
-        int inside = 0, shortestWin = -1, longestLoss = -1;
+        // Most positions need only their captures and promotions listed.
+        int  n = 0, listed = 0, inside = 0, shortestWin = -1, longestLoss = -1;
         bool drawOutside = false;
-        for (int i = 0; i < n; ++i) {
+        if (splitTbMoves(p, g.layout.pawnless, moves, listed, inside))
+            n = listed + inside;
+        else
+            n = listed = generateTbMoves(p, moves);
+        for (int i = 0; i < listed; ++i) {
             const TbMove& m = moves[i];
             if (staysInTable(m)) {
                 const int kings[2] = {m.man == 0 ? m.to : p.square[0], m.man == 1 ? m.to : p.square[1]};

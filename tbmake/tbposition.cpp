@@ -12,6 +12,7 @@ const int     tbRayStep[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -
 static std::uint64_t pawnAttackMask[2][64];
 static std::uint64_t betweenMask[64][64];  // squares strictly between two aligned squares
 static std::uint8_t  lineKind[64][64];     // 1 same rank or file, 2 same diagonal, 0 neither
+static std::uint64_t rayMask[64][8];       // squares from a square in a direction, itself not included
 
 static constexpr std::uint64_t bitOf(int s) { return std::uint64_t(1) << s; }
 static bool onBoard(int file, int rank) { return file >= 0 && file < 8 && rank >= 0 && rank < 8; }
@@ -47,6 +48,7 @@ void initTbCore() {
                 lineKind[s][t]    = std::uint8_t(d < 4 ? 1 : 2);
                 passed |= bitOf(t);
             }
+            rayMask[s][d] = passed;
         }
     }
 }
@@ -66,6 +68,34 @@ static bool attacksSquare(int type, int colour, int from, int to, std::uint64_t 
     case 3: return lineKind[from][to] == 1 && !(betweenMask[from][to] & occ);
     case 4: return lineKind[from][to] != 0 && !(betweenMask[from][to] & occ);
     default: return (tbKingMask[from] >> to) & 1;
+    }
+}
+
+// Squares a line piece reaches along directions [first, last): up to and
+// including the first man on each ray. Even directions (tbRayStep) run to
+// higher squares, so their nearest man is the lowest bit.
+static std::uint64_t lineAttacks(int from, int first, int last, std::uint64_t occ) {
+    std::uint64_t attacks = 0;
+    for (int d = first; d < last; ++d) {
+        const std::uint64_t ray = rayMask[from][d], blockers = ray & occ;
+        if (!blockers) {
+            attacks |= ray;
+            continue;
+        }
+        const int nearest = (d & 1) == 0 ? __builtin_ctzll(blockers) : 63 - __builtin_clzll(blockers);
+        attacks |= ray ^ rayMask[nearest][d];
+    }
+    return attacks;
+}
+
+static std::uint64_t attacksOf(int type, int colour, int from, std::uint64_t occ) {
+    switch (type) {
+    case 0: return pawnAttackMask[colour][from];
+    case 1: return tbKnightMask[from];
+    case 2: return lineAttacks(from, 4, 8, occ);
+    case 3: return lineAttacks(from, 0, 4, occ);
+    case 4: return lineAttacks(from, 0, 8, occ);
+    default: return tbKingMask[from];
     }
 }
 
@@ -177,6 +207,76 @@ int generateTbMoves(const TbPosition& p, TbMove* moves) {
         }
     }
     return n;
+}
+
+bool kingsShareLongDiagonal(int a, int b) {
+    const int fa = a & 7, ra = a >> 3, fb = b & 7, rb = b >> 3;
+    return (fa == ra && fb == rb) || (fa + ra == 7 && fb + rb == 7);
+}
+
+bool splitTbMoves(const TbPosition& p, bool mirrorKings, TbMove* exits, int& exitCount, int& stays) {
+    if (p.epSquare != TBC_NO_EP) return false;
+    const int us = p.toMove, them = us ^ 1, ownKing = p.square[us], enemyKing = p.square[them];
+    if (mirrorKings && kingsShareLongDiagonal(ownKing, enemyKing)) return false;
+    const std::uint64_t occ = occupancyOf(p);
+    std::uint64_t       ours = 0;
+    for (int i = 0; i < p.men; ++i)
+        if (p.colour[i] == us && p.square[i] != TBC_GONE) ours |= bitOf(p.square[i]);
+    // What the enemy attacks with our king off the board, for the king's
+    // moves; a check or a pin leaves the position to the full generator.
+    std::uint64_t       danger     = 0;
+    const std::uint64_t withoutKing = occ & ~bitOf(ownKing);
+    for (int i = 0; i < p.men; ++i) {
+        if (p.colour[i] == us || p.square[i] == TBC_GONE) continue;
+        const int type = p.type[i], from = p.square[i];
+        danger |= attacksOf(type, them, from, withoutKing);
+        if (type < 2 || type > 4) continue;
+        const int line = lineKind[ownKing][from];
+        if (line == 0 || (type == 2 && line != 2) || (type == 3 && line != 1)) continue;
+        const std::uint64_t between = betweenMask[ownKing][from] & occ;
+        if (!(between & (between - 1)) && (between & ours)) return false;
+    }
+    if ((danger >> ownKing) & 1) return false;
+    const std::uint64_t kingTargets = tbKingMask[ownKing] & ~ours & ~danger;
+    if (mirrorKings)
+        for (std::uint64_t q = kingTargets & ~occ; q; q &= q - 1)
+            if (kingsShareLongDiagonal(__builtin_ctzll(q), enemyKing)) return false;
+    const std::uint64_t theirs = occ & ~ours & ~bitOf(enemyKing);
+    exitCount = stays = 0;
+    auto exit = [&](int man, int to, int promotion) {
+        const int captured = (occ >> to) & 1 ? manAt(p, to) : 255;
+        exits[exitCount++] = {std::uint8_t(man), std::uint8_t(to), std::uint8_t(promotion), std::uint8_t(captured)};
+    };
+    auto exitEach = [&](int man, std::uint64_t targets, bool promotes) {
+        for (; targets; targets &= targets - 1) {
+            const int to = __builtin_ctzll(targets);
+            if (!promotes) exit(man, to, 0);
+            for (int promotion = 4; promotes && promotion >= 1; --promotion) exit(man, to, promotion);
+        }
+    };
+    for (int i = 0; i < p.men; ++i) {
+        if (p.colour[i] != us || p.square[i] == TBC_GONE) continue;
+        const int from = p.square[i], type = p.type[i];
+        if (type == TBC_KING) {
+            stays += __builtin_popcountll(kingTargets & ~occ);
+            exitEach(i, kingTargets & theirs, false);
+        } else if (type == 0) {
+            const int  step = us == 0 ? 8 : -8, ahead = from + step;
+            const bool promotes = (ahead >> 3) == (us == 0 ? 7 : 0);
+            if (!((occ >> ahead) & 1)) {
+                if (promotes)
+                    exitEach(i, bitOf(ahead), true);
+                else
+                    stays += 1 + ((from >> 3) == (us == 0 ? 1 : 6) && !((occ >> (ahead + step)) & 1));
+            }
+            exitEach(i, pawnAttackMask[us][from] & theirs, promotes);
+        } else {
+            const std::uint64_t targets = attacksOf(type, us, from, occ);
+            stays += __builtin_popcountll(targets & ~occ);
+            exitEach(i, targets & theirs, false);
+        }
+    }
+    return true;
 }
 
 void materialOf(const TbPosition& p, std::uint8_t counts[2][5]) {

@@ -47,6 +47,17 @@ bool isAttackedBy(const TbPosition& p, int square, int colour, std::uint64_t occ
 bool isInCheck(const TbPosition& p, int colour);
 // Legal moves of the side to move; returns their number.
 int  generateTbMoves(const TbPosition& p, TbMove* moves);
+// Only a board whose kings share a long diagonal (a1-h8 or a8-h1) can be its
+// own mirror image in a diagonal: the cheap test in front of the full one.
+bool kingsShareLongDiagonal(int a, int b);
+// The legal moves split for the generator's set-up: those that leave the
+// table (captures and promotions) listed in `exits`, the others only
+// counted in `stays`. False, with nothing filled, for the positions that
+// need every move looked at: in check, a pin, an en-passant square, or with
+// `mirrorKings` (a pawnless table) kings that share or can come to share a
+// long diagonal, where a move may lead to a board that is its own mirror
+// image.
+bool splitTbMoves(const TbPosition& p, bool mirrorKings, TbMove* exits, int& exitCount, int& stays);
 TbPosition applyTbMove(const TbPosition& p, const TbMove& m);
 // Whether a move keeps the material (neither capture nor promotion).
 inline bool staysInTable(const TbMove& m) { return m.captured == 255 && m.promotion == 0; }
