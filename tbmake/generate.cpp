@@ -70,9 +70,15 @@ struct OutsideLosses {
     std::vector<std::uint8_t>  plies;
 };
 
+// One bit a placement, set while its value is decided and not yet passed
+// on: a pass visits these instead of reading every state, most of which it
+// would skip (a pawn table takes some 200 passes).
+using PendingBits = std::unique_ptr<std::atomic<std::uint64_t>[]>;
+
 struct Generation {
     Placement                  layout;
     StateArray                 state[2]{{nullptr, std::free}, {nullptr, std::free}};  // per side to move
+    PendingBits                pending[2];
     std::vector<OutsideLosses> outside[2];  // per side to move, by `begin`
     std::mutex                 outsideMutex;
     std::atomic<bool>          failed{false};
@@ -90,6 +96,10 @@ static StateArray allocateStates(std::uint64_t count) {
     auto* states = static_cast<PositionState*>(block);
     for (std::uint64_t i = 0; i < count; ++i) new (&states[i]) PositionState;  // trivial: writes nothing
     return StateArray(states, std::free);
+}
+
+static void markPending(Generation& g, int side, std::uint64_t index) {
+    g.pending[side][index >> 6].fetch_or(std::uint64_t(1) << (index & 63), std::memory_order_relaxed);
 }
 
 static void noteCode(Generation& g, int code) {
@@ -185,6 +195,7 @@ static std::uint64_t initialisePositions(Generation& g, int side, std::uint64_t 
         }
         value.store(code, std::memory_order_relaxed);
         counter.store(count, std::memory_order_relaxed);
+        if (code) markPending(g, side, index);
     }
     if (!losses.index.empty()) {
         losses.index.shrink_to_fit();
@@ -209,8 +220,12 @@ static void propagate(Generation& g, int plies, std::uint64_t begin, std::uint64
     std::uint64_t      found[MAX_PREDECESSORS];
     std::uint8_t       hit[MAX_PREDECESSORS];
     for (int side = 0; side < 2; ++side)
-        for (std::uint64_t index = begin; index < end; ++index) {
+        for (std::uint64_t word = begin >> 6; word << 6 < end; ++word) {
+          std::uint64_t bits = g.pending[side][word].load(std::memory_order_relaxed), done = 0;
+          for (; bits; bits &= bits - 1) {
+            const std::uint64_t index = word << 6 | std::uint64_t(__builtin_ctzll(bits));
             if (g.state[side][index].value.load(std::memory_order_relaxed) != code) continue;
+            done |= bits & (0 - bits);
             ++seen;
             TbPosition p;
             decodePlacement(g.layout, index, side, p);
@@ -237,9 +252,11 @@ static void propagate(Generation& g, int plies, std::uint64_t begin, std::uint64
                     // Keep the shortest win.
                     const std::uint8_t win = codeOfPlies(g, plies + 1);
                     std::uint8_t       now = value.load(std::memory_order_relaxed);
-                    while (now != CODE_ILLEGAL && (now == 0 || now > win) &&
-                           !value.compare_exchange_weak(now, win, std::memory_order_relaxed)) {
-                    }
+                    while (now != CODE_ILLEGAL && (now == 0 || now > win))
+                        if (value.compare_exchange_weak(now, win, std::memory_order_relaxed)) {
+                            markPending(g, before, found[k]);
+                            break;
+                        }
                     continue;
                 }
                 if (value.load(std::memory_order_relaxed) != 0) continue;
@@ -250,7 +267,11 @@ static void propagate(Generation& g, int plies, std::uint64_t begin, std::uint64
                 // capture or promotion may lose more slowly.
                 const int outside = outsideLossOf(g, before, found[k]);
                 value.store(codeOfPlies(g, outside > plies + 1 ? outside : plies + 1), std::memory_order_relaxed);
+                markPending(g, before, found[k]);
             }
+          }
+          // Every value set in this pass is further away than this one.
+          if (done) g.pending[side][word].fetch_and(~done, std::memory_order_relaxed);
         }
     frontier += seen;
 }
@@ -503,7 +524,10 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
         setUpPlacement(ordinal, g.layout, true);
         std::fprintf(stderr, "%s: %llu placements a side, %.0f MB\n", head,
                      static_cast<unsigned long long>(g.layout.size), 4.0 * double(g.layout.size) / 1e6);
-        for (int side = 0; side < 2; ++side) g.state[side] = allocateStates(g.layout.size);
+        for (int side = 0; side < 2; ++side) {
+            g.state[side] = allocateStates(g.layout.size);
+            g.pending[side].reset(new std::atomic<std::uint64_t>[(g.layout.size + 63) / 64]());
+        }
         // Tenths of the set-up and of the writing for large tables, whose
         // phases take minutes; with --verbose for every table, and within
         // each pass of a large one too.
