@@ -235,8 +235,9 @@ std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t le
     //    gets its fills from this parse, which copies only from fixed bytes
     //    where a fixed byte is written, so it reads back as the bytes it
     //    makes. The code keeps a literal for every byte of the file, or a
-    //    block with one the sample lacks could only be stored. A file of one repeated byte (free bytes aside) needs
-    //    none of it: that literal alone, in no bits.
+    //    block with one the sample lacks could only be stored. A file of one
+    //    repeated byte (free bytes aside) needs none of it: that literal
+    //    alone, in no bits.
     std::uint16_t distances[DISTANCES];
     std::size_t   firstFixed = 0;
     while (fillFree && firstFixed < length && raw[firstFixed] == FREE_BYTE) ++firstFixed;
@@ -292,9 +293,9 @@ std::vector<std::uint8_t> packTableImage(const std::uint8_t* raw, std::size_t le
     }
     if (!constant)
         forEachItem(blocks, threads, [&](std::size_t b, unsigned t) {
-            const bool          wildcards = fillFree && !learnt(b);
-            const std::uint8_t* free      = wildcards ? raw + b * BLOCK : nullptr;
-            std::vector<ParseStep>& steps = parses[b];
+            const bool              wildcards = fillFree && !learnt(b);
+            const std::uint8_t*     free      = wildcards ? raw + b * BLOCK : nullptr;
+            std::vector<ParseStep>& steps     = parses[b];
             parsed[b] = parseBlock(data + b * BLOCK, free, blockLength(b), distances, *costs, *scratch[t], steps, true);
             if (parsed[b] && wildcards) fillFromParse(&filled[b * BLOCK], free, distances, steps);
         });

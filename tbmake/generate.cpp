@@ -212,66 +212,72 @@ static std::uint64_t initialisePositions(Generation& g, int side, std::uint64_t 
 // cache misses overlap instead of waiting one by one behind the atomics.
 constexpr int MAX_PREDECESSORS = 256;  // of one position: three queens and a king have 89 unmoves
 
+// The predecessors of one position decided at `plies`: after a loss they
+// win in one more, after a win their move counters drop.
+static void passOn(Generation& g, int side, std::uint64_t index, int plies) {
+    const bool    wins = (plies & 1) == 0;  // a move into a lost position wins
+    std::uint64_t found[MAX_PREDECESSORS];
+    std::uint8_t  hit[MAX_PREDECESSORS];
+    TbPosition    p;
+    decodePlacement(g.layout, index, side, p);
+    const int      before = side ^ 1;
+    PositionState* states = g.state[before].get();
+    int            n      = 0;
+    forEachPredecessor(p, [&](const TbPosition& q) {
+        const std::uint64_t at = encodePlacement(g.layout, q);
+        if (at == NO_PLACEMENT) return;  // kings side by side
+        if (n == MAX_PREDECESSORS) {
+            if (!g.failed.exchange(true)) std::fprintf(stderr, "tbgen: too many predecessors\n");
+            return;
+        }
+        __builtin_prefetch(&states[at], 1);
+        found[n] = at;
+        hit[n++] = !wins && g.layout.pawnless && kingsShareLongDiagonal(q.square[0], q.square[1]) &&
+                           isOwnMirrorImage(g.layout, q)
+                       ? 2
+                       : 1;
+    });
+    for (int k = 0; k < n; ++k) {
+        auto& value = states[found[k]].value;
+        if (wins) {
+            // Keep the shortest win.
+            const std::uint8_t win = codeOfPlies(g, plies + 1);
+            std::uint8_t       now = value.load(std::memory_order_relaxed);
+            while (now != CODE_ILLEGAL && (now == 0 || now > win))
+                if (value.compare_exchange_weak(now, win, std::memory_order_relaxed)) {
+                    markPending(g, before, found[k]);
+                    break;
+                }
+            continue;
+        }
+        if (value.load(std::memory_order_relaxed) != 0) continue;
+        auto& counter = states[found[k]].counter;
+        if (counter.load(std::memory_order_relaxed) == NEVER_LOST) continue;
+        if (counter.fetch_sub(hit[k], std::memory_order_relaxed) != hit[k]) continue;
+        // Every move inside now loses, the last at this distance; a
+        // capture or promotion may lose more slowly.
+        const int outside = outsideLossOf(g, before, found[k]);
+        value.store(codeOfPlies(g, outside > plies + 1 ? outside : plies + 1), std::memory_order_relaxed);
+        markPending(g, before, found[k]);
+    }
+}
+
 static void propagate(Generation& g, int plies, std::uint64_t begin, std::uint64_t end,
                       std::atomic<std::uint64_t>& frontier) {
     const std::uint8_t code = std::uint8_t(plies + 1);
-    const bool         wins = (plies & 1) == 0;  // a move into a lost position wins
     std::uint64_t      seen = 0;
-    std::uint64_t      found[MAX_PREDECESSORS];
-    std::uint8_t       hit[MAX_PREDECESSORS];
     for (int side = 0; side < 2; ++side)
         for (std::uint64_t word = begin >> 6; word << 6 < end; ++word) {
-          std::uint64_t bits = g.pending[side][word].load(std::memory_order_relaxed), done = 0;
-          for (; bits; bits &= bits - 1) {
-            const std::uint64_t index = word << 6 | std::uint64_t(__builtin_ctzll(bits));
-            if (g.state[side][index].value.load(std::memory_order_relaxed) != code) continue;
-            done |= bits & (0 - bits);
-            ++seen;
-            TbPosition p;
-            decodePlacement(g.layout, index, side, p);
-            const int      before = side ^ 1;
-            PositionState* states = g.state[before].get();
-            int            n      = 0;
-            forEachPredecessor(p, [&](const TbPosition& q) {
-                const std::uint64_t at = encodePlacement(g.layout, q);
-                if (at == NO_PLACEMENT) return;  // kings side by side
-                if (n == MAX_PREDECESSORS) {
-                    if (!g.failed.exchange(true)) std::fprintf(stderr, "tbgen: too many predecessors\n");
-                    return;
-                }
-                __builtin_prefetch(&states[at], 1);
-                found[n] = at;
-                hit[n++] = !wins && g.layout.pawnless && kingsShareLongDiagonal(q.square[0], q.square[1]) &&
-                                   isOwnMirrorImage(g.layout, q)
-                               ? 2
-                               : 1;
-            });
-            for (int k = 0; k < n; ++k) {
-                auto& value = states[found[k]].value;
-                if (wins) {
-                    // Keep the shortest win.
-                    const std::uint8_t win = codeOfPlies(g, plies + 1);
-                    std::uint8_t       now = value.load(std::memory_order_relaxed);
-                    while (now != CODE_ILLEGAL && (now == 0 || now > win))
-                        if (value.compare_exchange_weak(now, win, std::memory_order_relaxed)) {
-                            markPending(g, before, found[k]);
-                            break;
-                        }
-                    continue;
-                }
-                if (value.load(std::memory_order_relaxed) != 0) continue;
-                auto& counter = states[found[k]].counter;
-                if (counter.load(std::memory_order_relaxed) == NEVER_LOST) continue;
-                if (counter.fetch_sub(hit[k], std::memory_order_relaxed) != hit[k]) continue;
-                // Every move inside now loses, the last at this distance; a
-                // capture or promotion may lose more slowly.
-                const int outside = outsideLossOf(g, before, found[k]);
-                value.store(codeOfPlies(g, outside > plies + 1 ? outside : plies + 1), std::memory_order_relaxed);
-                markPending(g, before, found[k]);
+            std::uint64_t bits = g.pending[side][word].load(std::memory_order_relaxed), done = 0;
+            for (; bits; bits &= bits - 1) {
+                const std::uint64_t index = word << 6 | std::uint64_t(__builtin_ctzll(bits));
+                if (g.state[side][index].value.load(std::memory_order_relaxed) != code) continue;
+                done |= bits & (0 - bits);
+                ++seen;
+                passOn(g, side, index, plies);
             }
-          }
-          // Every value set in this pass is further away than this one.
-          if (done) g.pending[side][word].fetch_and(~done, std::memory_order_relaxed);
+            // Every value set in this pass is further away than this one.
+            if (done) g.pending[side][word].fetch_and(~done, std::memory_order_relaxed);
         }
     frontier += seen;
 }
@@ -623,7 +629,8 @@ void recordsOfMen(int men, std::vector<int>& ordinals) {
 // move counter per placement and side (rounded up to 2 MB pages); while
 // one side is set up, the sub-table sides its moves read held whole and
 // the losses out of the table kept (five bytes each, for at most an eighth
-// of the placements: 8.5% in krpk, the most measured, 2.5% in knpkn); while
+// of the placements: 8.5% in krpk, the most measured, 2.5% in knpkn) and
+// a pending bit a placement (left out: a sixteenth of the states); while
 // writing, the same states and one side in the catalogue's order. The
 // packer then holds one side raw, its parse (up to four bytes a position),
 // the coded blocks and the image, and later the raw side, the image and the
