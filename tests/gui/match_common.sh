@@ -1,6 +1,6 @@
 # Shared by the GUI match scripts (sourced, not run): plays a short match in
 # the real xboard, headless, and fails it when a game is missing or ended by
-# an illegal move, a lost flag, a false claim or a crash.
+# an illegal move, a lost flag (but Fairy-Max's own), a false claim or a crash.
 # Set before sourcing: tools (the shared measurement tools), work (a scratch
 # directory). Sets status to 1 on any failure.
 status=0
@@ -17,7 +17,12 @@ run_match() {
     if ! grep -q "games: $games of $games played, 0 unfinished" "$out"; then
         echo "FAIL $name: not every game finished"; status=1
     fi
-    if grep -E "^game" "$out" | grep -qiE "illegal|time|forfeit|crash|disconnect|false|exited"; then
+    # Fairy-Max losing on time (it can, on a loaded machine) is no fault of
+    # ours; every other fault of either side fails the match.
+    if grep -E "^game" "$out" | grep -iE "illegal|time|forfeit|crash|disconnect|false|exited" |
+        awk '/White wins on time/ && $5 == "fairymax" { next }
+             /Black wins on time/ && $3 == "fairymax" { next }
+             { found = 1 } END { exit !found }'; then
         echo "FAIL $name: a game ended by a fault"; status=1
     fi
 }
