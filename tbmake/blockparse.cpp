@@ -46,16 +46,16 @@ int copySymbol(int distanceClass, int c) { return EMD_LITERALS + EMD_LENGTH_CODE
 // 7% larger.)
 constexpr int MIN_RUN = 4;
 
-void chooseDistances(const std::uint8_t* data, const std::uint8_t* original, std::size_t length, std::uint16_t* distances) {
+void chooseDistances(const std::uint8_t* data, const std::uint8_t* original, std::size_t length, std::uint16_t* distances,
+                     std::size_t sampleBlocks) {
     const std::size_t blocks = (length + BLOCK - 1) / BLOCK;
-    constexpr std::size_t SAMPLE_BLOCKS = 24;
     // Bit 0: the byte may match; bit 1: it counts.
     auto matchAt = [&](std::size_t at, int d) -> unsigned {
         if (original && original[at] == FREE_BYTE) return 1;
         return data[at] == data[at - std::size_t(d)] ? 3 : 0;
     };
     std::vector<std::size_t> sample;
-    for (std::size_t k = 0; k < std::min(blocks, SAMPLE_BLOCKS); ++k) sample.push_back(k * blocks / std::min(blocks, SAMPLE_BLOCKS));
+    for (std::size_t k = 0; k < std::min(blocks, sampleBlocks); ++k) sample.push_back(k * blocks / std::min(blocks, sampleBlocks));
     std::vector<std::uint32_t> hits(std::size_t(MAX_DISTANCE) + 1, 0);
     for (std::size_t b : sample) {
         const std::uint8_t* p = data + b * BLOCK;

@@ -55,10 +55,11 @@ struct ParseScratch {
 };
 
 // The file's EMD_DISTANCES copy distances, each below the block size, for
-// the bytes of `data`. Where `original` (or nullptr) holds FREE_BYTE, the
-// byte of `data` is only a first guess: it lets a run go on but counts for
-// nothing itself.
-void chooseDistances(const std::uint8_t* data, const std::uint8_t* original, std::size_t length, std::uint16_t* distances);
+// the bytes of `data`, judged on `sampleBlocks` blocks spread over it. Where
+// `original` (or nullptr) holds FREE_BYTE, the byte of `data` is only a
+// first guess: it lets a run go on but counts for nothing itself.
+void chooseDistances(const std::uint8_t* data, const std::uint8_t* original, std::size_t length, std::uint16_t* distances,
+                     std::size_t sampleBlocks);
 // False when the costs leave no way through the block (a byte the code
 // cannot write and no copy to cover it). Costs of UNUSABLE and more keep
 // their sums at UNUSABLE or above, so an unusable step never looks usable.
