@@ -6,14 +6,19 @@ usage: tbledger.py LOG...
 Each LOG is the standard output of `brix-tools tbgen` (its "table NAME: ..."
 lines) or of `brix-tools tbverify` (its "NAME  N indices ..." lines), in any
 order; a job stopped and started again leaves its lines in several logs, and
-a table made twice keeps its last line. Prints a Markdown table in the
-catalogue's order and the totals.
+a table made twice keeps its last line. A table whose run stopped after
+writing it, and which the next run only compressed, has no "table" line: its
+row comes from the "wrote" and "packed" lines, with what they do not tell
+left as "-". Prints a Markdown table in the order the tables were made and
+the totals.
 """
 import re
 import sys
 
 MADE = re.compile(r"^table (\w+): (\d+) \+ (\d+) positions, (\d+) passes, longest mate (\d+) moves, "
                   r"([\d.]+) s, ([\d.]+) s CPU, peak (\d+) MB, (\d+) bytes on disk")
+WROTE = re.compile(r"^wrote \S*/(\w+)\.nbw \((\d+) bytes\)(?: and \w+\.nbb \((\d+) bytes\))? in ([\d.]+) s")
+PACKED = re.compile(r"^packed \S*/(\w+)\.nb[wb]\.emd \((\d+) bytes\) in ([\d.]+) s")
 CHECKED = re.compile(r"^(k\w+)\s+(\d+) indices\s+(\d+) positions\s+(\d+) unreached\s+(\d+) errors\s+([\d.]+) s")
 
 
@@ -24,9 +29,25 @@ def clock(seconds):
 
 def main(logs):
     made, checked, order = {}, {}, []
+    written, packed = {}, {}
     for log in logs:
         with open(log) as f:
             for line in f:
+                m = WROTE.match(line)
+                if m:
+                    written[m.group(1)] = (m.group(2), m.group(3) or "0", float(m.group(4)))
+                    packed[m.group(1)] = []
+                    continue
+                m = PACKED.match(line)
+                if m and m.group(1) in packed:
+                    packed[m.group(1)].append((int(m.group(2)), float(m.group(3))))
+                    if m.group(1) not in made and len(packed[m.group(1)]) == (2 if written[m.group(1)][1] != "0" else 1):
+                        first, second, seconds = written[m.group(1)]
+                        parts = packed[m.group(1)]
+                        order.append(m.group(1))
+                        made[m.group(1)] = (first, second, "-", "-", "%.1f" % (seconds + sum(p[1] for p in parts)),
+                                            "-", "-", str(sum(p[0] for p in parts)))
+                    continue
                 m = MADE.match(line)
                 if m:
                     name = m.group(1)
@@ -55,9 +76,9 @@ def main(logs):
                100.0 * int(onDisk) / raw))
         rawTotal += raw
         wall += float(seconds)
-        cpu += float(cpuSeconds)
+        cpu += float(cpuSeconds) if cpuSeconds != "-" else 0.0
         size += int(onDisk)
-        if int(memory) > peak:
+        if memory != "-" and int(memory) > peak:
             peak, peakName = int(memory), name
     print()
     print("%d tables: %s wall (%s CPU), %.2f GB on disk (%.1f%% of %.2f GB raw), largest peak %d MB (%s); "
