@@ -151,13 +151,15 @@ bool parseBlock(const std::uint8_t* p, const std::uint8_t* original, int n, cons
         if (costs.symbol[v] < costs.symbol[anyLiteral]) anyLiteral = v;
     // The classes by price for each copy length up to 15, cheapest first
     // and the lower class first at equal price, as the arrivals order them.
+    // (Insertion, which is stable and allocates nothing.)
     std::uint8_t byPrice[15][DISTANCES];
-    for (int c = 0; c < 15; ++c) {
-        for (int d = 0; d < DISTANCES; ++d) byPrice[c][d] = std::uint8_t(d);
-        std::stable_sort(byPrice[c], byPrice[c] + DISTANCES, [&](int a, int b) {
-            return costs.symbol[copySymbol(a, c)] < costs.symbol[copySymbol(b, c)];
-        });
-    }
+    for (int c = 0; c < 15; ++c)
+        for (int d = 0; d < DISTANCES; ++d) {
+            const std::uint32_t price = costs.symbol[copySymbol(d, c)];
+            int                 at    = d;
+            for (; at > 0 && costs.symbol[copySymbol(byPrice[c][at - 1], c)] > price; --at) byPrice[c][at] = byPrice[c][at - 1];
+            byPrice[c][at] = std::uint8_t(d);
+        }
     Arrival* best = s.best.data();
     best[0]       = 0;
     for (int i = 1; i <= n; ++i) best[i] = arrival(UNUSABLE * 2, 0, 0);
