@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include "tablebase/catalogue.h"
+#include "tbmake/tablefiles.h"
 
 // The eight symmetries of the board as square maps: bit 2 reflects in the
 // a1-h8 diagonal, then bit 0 mirrors the files and bit 1 the ranks.
@@ -335,8 +336,8 @@ std::uint32_t fileIndexOf(int ordinal, int side, const TbPosition& p) {
 // `counts`) is to move there, marked in `sides` as subtableSidesOf says.
 static void addRecord(const std::uint8_t counts[2][5], int toMove, std::vector<int>& records,
                       std::vector<std::uint8_t>& sides) {
-    int first = 0, o = findTablebaseRecord(materialName(counts[0], counts[1]).c_str());
-    if (o <= 0) first = 1, o = findTablebaseRecord(materialName(counts[1], counts[0]).c_str());
+    int       first = 0;
+    const int o     = recordOfMaterial(counts, first);
     if (o <= 0) return;
     const int fileSide = (tablebaseCatalogue[o].flags & TB_SYMMETRIC) ? 0 : toMove ^ first;
     auto      at       = std::find(records.begin(), records.end(), o);

@@ -142,7 +142,7 @@ static const LoadedTable& tableOf(int ordinal, int fileSide) {
 // named first, or 1 alone when no record has this material.
 static std::atomic<std::uint16_t> recordByMaterial[1 << 20];
 
-static int recordOfMaterial(const std::uint8_t counts[2][5], int& first) {
+int recordOfMaterial(const std::uint8_t counts[2][5], int& first) {
     std::uint32_t key = 0;
     for (int c = 1; c >= 0; --c)
         for (int t = 4; t >= 0; --t) key = key * 4 + (counts[c][t] > 3 ? 3 : counts[c][t]);

@@ -48,6 +48,9 @@ bool lookUpTbValue(const TbPosition& p, int& value);
 // The index of a position in its table (record and side chosen the way the
 // engine's probe chooses them); false when the material has no record.
 bool indexOfPosition(const TbPosition& p, int& ordinal, int& fileSide, std::uint32_t& index);
+// The record of a material (counts by colour and type, materialOf), or -1
+// when none has it; `first` is 1 when the record names colour 1 first.
+int recordOfMaterial(const std::uint8_t counts[2][5], int& first);
 // The bytes of a loaded file side (the table must have been looked up).
 const std::int8_t* tableBytes(int ordinal, int fileSide);
 // Forget loaded tables (after a directory gains new files).
