@@ -582,8 +582,6 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
         std::fprintf(stderr, "%s: writing\n", head);
         if (!writeTable(g, ordinal, directory, large)) return false;
     }
-    // The sub-tables leave memory before the packer needs it.
-    forgetLoadedTables();
     const double seconds = secondsSince(start);
     if (r.flags & TB_SYMMETRIC)
         std::printf("wrote %s/%s.nbw (%u bytes) in %.1f s\n", directory.c_str(), r.name, r.positionCount[0], seconds);
