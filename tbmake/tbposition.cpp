@@ -294,15 +294,14 @@ std::string materialName(const std::uint8_t first[5], const std::uint8_t second[
     return name;
 }
 
-void pieceListsOf(const TbPosition& p, std::uint32_t lists[2][16]) {
+void pieceListsOf(const TbPosition& p, std::uint32_t lists[2][16], std::uint8_t* entryOf) {
     std::uint8_t used[2][5] = {};
     for (int i = 0; i < p.men; ++i) {
         if (p.square[i] == TBC_GONE) continue;
-        const int c = p.colour[i];
-        if (p.type[i] == TBC_KING)
-            lists[c][TB_KING_ENTRY] = p.square[i];
-        else
-            lists[c][p.type[i] * 3 + used[c][p.type[i]]++] = p.square[i];
+        const int c     = p.colour[i];
+        const int entry = p.type[i] == TBC_KING ? TB_KING_ENTRY : p.type[i] * 3 + used[c][p.type[i]]++;
+        lists[c][entry] = p.square[i];
+        if (entryOf) entryOf[i] = std::uint8_t(entry);
     }
 }
 

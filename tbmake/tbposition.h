@@ -70,5 +70,6 @@ void writeTbFen(const TbPosition& p, char* out);
 void materialOf(const TbPosition& p, std::uint8_t counts[2][5]);
 std::string materialName(const std::uint8_t first[5], const std::uint8_t second[5]);
 // The index routines' piece lists (indexing.h) of both colours; entries of
-// men a list lacks are left as they are.
-void pieceListsOf(const TbPosition& p, std::uint32_t lists[2][16]);
+// men a list lacks are left as they are. 'entryOf', when given, gets each
+// man's entry in its colour's list.
+void pieceListsOf(const TbPosition& p, std::uint32_t lists[2][16], std::uint8_t* entryOf = nullptr);

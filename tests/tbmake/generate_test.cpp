@@ -1,7 +1,8 @@
 // The endgame table generator: its move and unmove generators against the
 // engine's, the finished 3-man tables against Gaviota's distances, the
 // longest mates, tbgen making missing sub-tables on its own, continuing a
-// killed run and refusing a job the disk cannot hold.
+// killed run, refusing a job the disk cannot hold, and the verifier finding
+// altered values.
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <fcntl.h>
@@ -450,6 +451,54 @@ TEST(TableGenerator, RefusesAJobTheDiskCannotHold) {
     EXPECT_EQ(status, 1) << output;
     EXPECT_NE(output.find("not enough disk space"), std::string::npos) << output;
     EXPECT_TRUE(filesIn(directory).empty());
+    runCommand("rm -rf " + directory);
+}
+
+TEST(TableVerifier, FindsAlteredValues) {
+    // kpk uncompressed beside the project's compressed tables, which its
+    // promotions read, with a few reached values changed on each side; krk
+    // made here, with one byte changed that no position reaches.
+    ASSERT_TRUE(tablesPresent({"kpk", "kqk", "krk", "kbk", "knk"}));
+    std::string directory = testing::TempDir() + "brix-tbverify-XXXXXX";
+    ASSERT_NE(mkdtemp(&directory[0]), nullptr);
+    for (const char* name : {"kqk", "kbk", "knk"})
+        for (const char* side : {".nbw.emd", ".nbb.emd"})
+            ASSERT_EQ(symlink((std::string(BRIX_TABLEBASE_DIR) + "/" + name + side).c_str(),
+                              (directory + "/" + name + side).c_str()),
+                      0);
+    const auto write = [&](const std::string& file, const std::vector<std::int8_t>& bytes) {
+        std::ofstream(directory + "/" + file, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    };
+    std::mt19937 random(20261210);
+    int          altered = 0;
+    for (int side = 0; side < 2; ++side) {
+        std::vector<std::int8_t> bytes = readTable(BRIX_TABLEBASE_DIR, "kpk", side);
+        ASSERT_FALSE(bytes.empty());
+        for (int changed = 0; changed < 4;) {
+            std::int8_t& v = bytes[random() % bytes.size()];
+            if (v == 127) continue;
+            v = v == 0 ? -126 : 0;
+            ++changed, ++altered;
+        }
+        write(side ? "kpk.nbb" : "kpk.nbw", bytes);
+    }
+    std::string output;
+    ASSERT_EQ(runCommand(std::string(BRIX_TOOLS_BINARY) + " tbgen " + directory + " krk", &output), 0) << output;
+    std::vector<std::int8_t> rook = readTable(directory, "krk", 0);
+    const auto               free = std::find(rook.begin(), rook.end(), std::int8_t(127));
+    ASSERT_NE(free, rook.end());
+    *free = 0;
+    write("krk.nbw", rook);
+    EXPECT_EQ(runCommand(std::string(BRIX_TOOLS_BINARY) + " tbverify " + directory + " kpk krk", &output), 1)
+        << output;
+    EXPECT_NE(output.find("krk: 1 indices that no position reaches do not hold 127"), std::string::npos) << output;
+    // Each changed byte is some checked position's own value.
+    std::istringstream line(output.substr(output.rfind("\nkpk ") + 1));
+    std::string        name, word;
+    std::uint64_t      indices = 0, positions = 0, unreached = 0, errors = 0;
+    line >> name >> indices >> word >> positions >> word >> unreached >> word >> errors;
+    EXPECT_GE(errors, std::uint64_t(altered)) << output;
     runCommand("rm -rf " + directory);
 }
 
