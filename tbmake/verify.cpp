@@ -45,26 +45,31 @@ static bool worthChecking(const Placement& layout, const TbPosition& p) {
 }
 
 // Where the material's positions sit: its record, which colour the record
-// names first, and each table side's bytes.
+// names first (by colour to move of the placements), and each table side's
+// bytes.
 struct TableSides {
     const TablebaseRecord* record;
-    int                    first;
+    int                    first[2];
     const std::int8_t*     bytes[2];  // by table side
 };
+
+// A position's index in its table side, from its piece lists.
+static std::uint32_t indexOfListed(const TableSides& table, int first, int side, std::uint32_t lists[2][16],
+                                   std::uint8_t epSquare) {
+    return table.record->indexRoutine[side](lists[first], lists[first ^ 1], epSquare, std::uint32_t(first));
+}
 
 // The value one move more makes of the successors, or 127 when one of them
 // could not be read. A move that neither captures nor promotes stays in the
 // table, so its successor's piece lists are the position's own with one
 // square changed; those successors are indexed directly and their bytes
 // fetched ahead, which is most of the work for most positions.
-static int valueFromSuccessors(const TbPosition& p, const TableSides& table) {
+static int valueFromSuccessors(const TbPosition& p, const TableSides& table, int first, std::uint32_t lists[2][16],
+                               const std::uint8_t entryOf[]) {
     TbMove    moves[TBC_MAX_MOVES];
     const int n = generateTbMoves(p, moves);
     if (n == 0) return isInCheck(p, p.toMove) ? -126 : 0;
-    std::uint32_t lists[2][16] = {};
-    std::uint8_t  entryOf[TBC_MAX_MEN];
-    pieceListsOf(p, lists, entryOf);
-    const int           side  = (p.toMove ^ 1) ^ table.first;  // the successors' table side
+    const int           side  = (p.toMove ^ 1) ^ first;  // the successors' table side
     const std::uint32_t count = table.record->positionCount[side];
     const std::int8_t*  at[TBC_MAX_MOVES];
     std::int8_t         leaving[TBC_MAX_MOVES];
@@ -80,8 +85,7 @@ static int valueFromSuccessors(const TbPosition& p, const TableSides& table) {
         }
         std::uint32_t& entry      = lists[p.colour[m.man]][entryOf[m.man]];
         entry                     = m.to;
-        const std::uint32_t index = table.record->indexRoutine[side](lists[table.first], lists[table.first ^ 1],
-                                                                     q.epSquare, std::uint32_t(table.first));
+        const std::uint32_t index = indexOfListed(table, first, side, lists, q.epSquare);
         entry                     = p.square[m.man];
         if (index >= count) return 127;
         at[i] = table.bytes[side] + index;
@@ -126,7 +130,7 @@ static bool verifyOne(const std::string& directory, int ordinal, std::uint64_t& 
     }
     // The table itself, as the look-ups see it.
     TbPosition probe;
-    TableSides table{&r, 0, {nullptr, nullptr}};
+    TableSides table{&r, {0, 0}, {nullptr, nullptr}};
     for (int side = 0; side < 2; ++side) {
         std::uint64_t index = 0;
         while (!decodePlacement(layout, index, side, probe) || !isLegalPlacement(probe)) ++index;
@@ -138,7 +142,7 @@ static bool verifyOne(const std::string& directory, int ordinal, std::uint64_t& 
         }
         std::uint8_t men[2][5];
         materialOf(probe, men);
-        recordOfMaterial(men, table.first);
+        recordOfMaterial(men, table.first[side]);
     }
     for (int side = 0; side < 2; ++side) table.bytes[side] = tableBytes(ordinal, sides == 2 ? side : 0);
     // A large table takes minutes: say how far it is.
@@ -155,15 +159,20 @@ static bool verifyOne(const std::string& directory, int ordinal, std::uint64_t& 
                     TbPosition p;
                     if (!decodePlacement(layout, index, side, p) || !isLegalPlacement(p)) continue;
                     if (!worthChecking(layout, p)) continue;
-                    int           o = 0, fileSide = 0, stored = 0;
-                    std::uint32_t at = 0;
-                    if (!indexOfPosition(p, o, fileSide, at) || o != ordinal || !lookUpTbValue(p, stored)) {
+                    std::uint32_t lists[2][16] = {};
+                    std::uint8_t  entryOf[TBC_MAX_MEN];
+                    pieceListsOf(p, lists, entryOf);
+                    const int           first = table.first[side];
+                    const int           own   = p.toMove ^ first;
+                    const std::uint32_t at    = indexOfListed(table, first, own, lists, p.epSquare);
+                    if (at >= r.positionCount[own]) {
                         reportError(counts, r.name, p, "index out of range", 0, 0);
                         continue;
                     }
-                    reached[fileSide][at].store(1, std::memory_order_relaxed);
+                    reached[sides == 2 ? own : 0][at].store(1, std::memory_order_relaxed);
                     ++checked;
-                    const int expected = valueFromSuccessors(p, table);
+                    const int stored   = table.bytes[own][at];
+                    const int expected = valueFromSuccessors(p, table, first, lists, entryOf);
                     if (stored != expected) reportError(counts, r.name, p, "wrong value", stored, expected);
                 }
                 counts.positions += checked;
