@@ -26,6 +26,7 @@
 #include "tablebase/tbfiles.h"
 #include "tbmake/pack.h"
 #include "tbmake/parallel.h"
+#include "tbmake/progress.h"
 #include "tbmake/placement.h"
 #include "tbmake/tablefiles.h"
 #include "tbmake/tbposition.h"
@@ -111,7 +112,7 @@ static void noteCode(Generation& g, int code) {
 static std::uint8_t codeOfPlies(Generation& g, int plies) {
     if (plies > MAX_PLIES) {
         // Longer than any table of up to five men is known to need.
-        if (!g.failed.exchange(true)) std::fprintf(stderr, "tbgen: distance beyond %d plies\n", MAX_PLIES);
+        if (!g.failed.exchange(true)) progressStep("tbgen: distance beyond %d plies", MAX_PLIES);
         plies = MAX_PLIES;
     }
     noteCode(g, plies + 1);
@@ -165,10 +166,20 @@ static std::uint64_t initialisePositions(Generation& g, int side, std::uint64_t 
                 inside += mirror ? 2 : 1;
                 continue;
             }
-            int v = 0;
-            if (!lookUpTbValue(applyTbMove(p, moves[i]), v) || v == 127) {
-                if (!g.failed.exchange(true))
-                    std::fprintf(stderr, "tbgen: no usable value after a capture or promotion\n");
+            int              v    = 0;
+            const TbPosition next = applyTbMove(p, moves[i]);
+            if (!lookUpTbValue(next, v) || v == 127) {
+                if (!g.failed.exchange(true)) {
+                    int           ordinal = 0, fileSide = 0;
+                    std::uint32_t at      = 0;
+                    std::string   problem = "no table holds the position";
+                    if (indexOfPosition(next, ordinal, fileSide, at) && !tableSideReads(ordinal, fileSide, problem))
+                        progressStep("tbgen: cannot read a table the captures or promotions lead to: %s",
+                                     problem.c_str());
+                    else
+                        progressStep("tbgen: no usable value after a capture or promotion (%s)",
+                                     v == 127 ? "an unreached index" : problem.c_str());
+                }
                 continue;
             }
             if (v == 0)
@@ -227,7 +238,7 @@ static void passOn(Generation& g, int side, std::uint64_t index, int plies) {
         const std::uint64_t at = encodePlacement(g.layout, q);
         if (at == NO_PLACEMENT) return;  // kings side by side
         if (n == MAX_PREDECESSORS) {
-            if (!g.failed.exchange(true)) std::fprintf(stderr, "tbgen: too many predecessors\n");
+            if (!g.failed.exchange(true)) progressStep("tbgen: too many predecessors");
             return;
         }
         __builtin_prefetch(&states[at], 1);
@@ -329,7 +340,7 @@ static bool writeTable(Generation& g, int ordinal, const std::string& directory,
         const std::string temporary = path + ".part-" + scratchTag();
         std::FILE*        f    = std::fopen(temporary.c_str(), "wb");
         if (!f) {
-            std::fprintf(stderr, "tbgen: cannot write %s\n", temporary.c_str());
+            progressStep("tbgen: cannot write %s", temporary.c_str());
             return false;
         }
         std::vector<std::int8_t> bytes(1 << 20);
@@ -343,13 +354,13 @@ static bool writeTable(Generation& g, int ordinal, const std::string& directory,
         ok = fsync(fileno(f)) == 0 && ok;
         ok = std::fclose(f) == 0 && ok;
         if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
-            std::fprintf(stderr, "tbgen: cannot write %s\n", path.c_str());
+            progressStep("tbgen: cannot write %s", path.c_str());
             std::remove(temporary.c_str());
             return false;
         }
     }
     if (conflicts || outOfRange) {
-        std::fprintf(stderr, "tbgen: %s: %llu placements disagree at one index, %llu indices out of range\n", r.name,
+        progressStep("tbgen: %s: %llu placements disagree at one index, %llu indices out of range", r.name,
                      static_cast<unsigned long long>(conflicts.load()),
                      static_cast<unsigned long long>(outOfRange.load()));
         return false;
@@ -395,7 +406,6 @@ static TableState tableState(int ordinal, const std::string& directory, bool pac
 
 // The job under way, for the progress lines; written only by generateTables
 // and makeTable.
-static bool                                  verboseProgress = false;
 static int                                   tableNumber = 0, tablesToMake = 0;  // this table is k of N
 static std::chrono::steady_clock::time_point jobStart;
 static double        secondsSpent   = 0;  // s on the tables made so far in this run, packing included
@@ -504,12 +514,11 @@ static bool packRecord(int ordinal, const std::string& directory) {
         std::string error;
         const auto  start = std::chrono::steady_clock::now();
         if (!packTableSide(directory, ordinal, side, true, error, &summary)) {
-            std::fprintf(stderr, "tbgen: packing %s: %s\n", r.name, error.c_str());
+            progressStep("tbgen: packing %s: %s", r.name, error.c_str());
             return false;
         }
-        std::printf("packed %s/%s%s.emd (%llu bytes) in %.1f s\n", directory.c_str(), r.name, side ? ".nbb" : ".nbw",
+        progressOutput("packed %s/%s%s.emd (%llu bytes) in %.1f s\n", directory.c_str(), r.name, side ? ".nbb" : ".nbw",
                     static_cast<unsigned long long>(summary.packedBytes), secondsSince(start));
-        std::fflush(stdout);
     }
     return true;
 }
@@ -528,7 +537,7 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
     {
         Generation g;
         setUpPlacement(ordinal, g.layout, true);
-        std::fprintf(stderr, "%s: %llu placements a side, %.0f MB\n", head,
+        progressDetail("%s: %llu placements a side, %.0f MB", head,
                      static_cast<unsigned long long>(g.layout.size), 4.0 * double(g.layout.size) / 1e6);
         for (int side = 0; side < 2; ++side) {
             g.state[side] = allocateStates(g.layout.size);
@@ -537,7 +546,7 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
         // Tenths of the set-up and of the writing for large tables, whose
         // phases take minutes; with --verbose for every table, and within
         // each pass of a large one too.
-        const bool        large = verboseProgress || g.layout.size > (std::uint64_t(1) << 26);
+        const bool        large = verboseProgress() || g.layout.size > (std::uint64_t(1) << 26);
         const std::string setUpLabel[2] = {std::string(r.name) + ": set-up, first side to move,",
                                            std::string(r.name) + ": set-up, second side to move,"};
         // A side's moves out of the table read the sub-table sides of the
@@ -556,7 +565,7 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
         std::uint64_t kept = 0;
         for (const auto& side : g.outside)
             for (const OutsideLosses& run : side) kept += run.index.size();
-        std::fprintf(stderr, "%s: %llu positions set up, %llu with a loss out of the table kept (%.1f s); %s\n", head,
+        progressDetail("%s: %llu positions set up, %llu with a loss out of the table kept (%.1f s); %s", head,
                      static_cast<unsigned long long>(legal.load()), static_cast<unsigned long long>(kept),
                      secondsSince(start), estimateText(ordinal, secondsSince(start)).c_str());
         std::uint64_t decided = 0;
@@ -566,12 +575,12 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
             const std::string label = std::string(r.name) + ": pass " + std::to_string(plies + 1) + ",";
             runParallel(
                 g.layout.size, [&](std::uint64_t b, std::uint64_t e) { propagate(g, plies, b, e, frontier); },
-                verboseProgress && g.layout.size > (std::uint64_t(1) << 26) ? label.c_str() : nullptr);
+                verboseProgress() && g.layout.size > (std::uint64_t(1) << 26) ? label.c_str() : nullptr);
             decided += frontier.load();
             ++passes;
             if (frontier.load()) longestPlies = plies;
             const double seconds = secondsSince(start);
-            std::fprintf(stderr, "%s: pass %d: %llu positions %s in %d (%.1f s); %llu of %llu decided, job %s, %s\n",
+            progressDetail("%s: pass %d: %llu positions %s in %d (%.1f s); %llu of %llu decided, job %s, %s",
                          head, plies + 1, static_cast<unsigned long long>(frontier.load()),
                          (plies & 1) ? "win" : "lose", (plies + 1) / 2, seconds,
                          static_cast<unsigned long long>(decided), static_cast<unsigned long long>(legal.load()),
@@ -579,24 +588,22 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
         }
         if (g.failed) return false;
         for (auto& side : g.outside) std::vector<OutsideLosses>().swap(side);
-        std::fprintf(stderr, "%s: writing\n", head);
+        progressDetail("%s: writing", head);
         if (!writeTable(g, ordinal, directory, large)) return false;
     }
     const double seconds = secondsSince(start);
     if (r.flags & TB_SYMMETRIC)
-        std::printf("wrote %s/%s.nbw (%u bytes) in %.1f s\n", directory.c_str(), r.name, r.positionCount[0], seconds);
+        progressOutput("wrote %s/%s.nbw (%u bytes) in %.1f s\n", directory.c_str(), r.name, r.positionCount[0], seconds);
     else
-        std::printf("wrote %s/%s.nbw (%u bytes) and %s.nbb (%u bytes) in %.1f s\n", directory.c_str(), r.name,
+        progressOutput("wrote %s/%s.nbw (%u bytes) and %s.nbb (%u bytes) in %.1f s\n", directory.c_str(), r.name,
                     r.positionCount[0], r.name, r.positionCount[1], seconds);
-    std::fflush(stdout);
     if (pack && !packRecord(ordinal, directory)) return false;
     // One line a table for the job's ledger.
-    std::printf("table %s: %u + %u positions, %d passes, longest mate %d moves, %.1f s, %.1f s CPU, peak %.0f MB, "
+    progressOutput("table %s: %u + %u positions, %d passes, longest mate %d moves, %.1f s, %.1f s CPU, peak %.0f MB, "
                 "%llu bytes on disk\n",
                 r.name, r.positionCount[0], (r.flags & TB_SYMMETRIC) ? 0u : r.positionCount[1], passes,
                 (longestPlies + 1) / 2, secondsSince(start), cpuSeconds() - cpuAtStart,
                 megabytes(peakMemoryBytes()), static_cast<unsigned long long>(bytesOnDisk(ordinal, directory)));
-    std::fflush(stdout);
     return true;
 }
 
@@ -718,7 +725,7 @@ static void removeLeftovers(const std::string& directory) {
         } else {
             std::remove(path.c_str());
         }
-        std::fprintf(stderr, "tbgen: removed %s, left by a run that was stopped\n", path.c_str());
+        progressStep("tbgen: removed %s, left by a run that was stopped", path.c_str());
     }
 }
 
@@ -733,14 +740,14 @@ int generateTables(const std::string& directory, const std::vector<std::string>&
     if (men) {
         recordsOfMen(men, ordinals);
     } else if (!recordsNamed(names, TB_LAST_FIVE_MAN, ordinals, unknown)) {
-        std::fprintf(stderr, "tbgen: no table of up to five men is called '%s'\n", unknown.c_str());
+        progressStep("tbgen: no table of up to five men is called '%s'", unknown.c_str());
         return 2;
     }
     mkdir(directory.c_str(), 0777);
     initTbCore();
     setTableDirectory(directory);
     removeLeftovers(directory);
-    verboseProgress = verbose;
+    setVerboseProgress(verbose);
     const std::vector<int> order = jobOrder(ordinals);
 
     // 2. What each needs: records named on the command line are made again;
@@ -782,18 +789,17 @@ int generateTables(const std::string& directory, const std::vector<std::string>&
 
     // 3. Enough disk and memory for the whole job, or nothing is started.
     const std::uint64_t diskFree = freeDiskBytes(directory), memoryFree = freeMemoryBytes();
-    std::fprintf(stderr,
-                 "tbgen: %d tables to make (%llu positions), %d to compress, %d complete; needs %.0f MB of disk "
-                 "(%.0f MB free) and %.0f MB of memory (%.0f MB available)\n",
+    progressStep("tbgen: %d tables to make (%llu positions), %d to compress, %d complete; needs %.0f MB of disk "
+                 "(%.0f MB free) and %.0f MB of memory (%.0f MB available)",
                  tablesToMake, static_cast<unsigned long long>(positions), toPack, skipped,
                  megabytes(diskNeeded), megabytes(diskFree), megabytes(memoryNeeded), megabytes(memoryFree));
     if (diskNeeded > diskFree) {
-        std::fprintf(stderr, "tbgen: not enough disk space: the tables need %.0f MB in %s, only %.0f MB are free\n",
+        progressStep("tbgen: not enough disk space: the tables need %.0f MB in %s, only %.0f MB are free",
                      megabytes(diskNeeded), directory.c_str(), megabytes(diskFree));
         return 1;
     }
     if (memoryNeeded > memoryFree) {
-        std::fprintf(stderr, "tbgen: not enough memory: %s needs %.0f MB, only %.0f MB are available\n", largestName,
+        progressStep("tbgen: not enough memory: %s needs %.0f MB, only %.0f MB are available", largestName,
                      megabytes(memoryNeeded), megabytes(memoryFree));
         return 1;
     }
@@ -814,15 +820,19 @@ int generateTables(const std::string& directory, const std::vector<std::string>&
             ok               = makeTable(o, directory, pack);
             secondsSpent += secondsSince(start);
             placementsMade += placementsOf(o);
+            if (ok)
+                progressStep("[%d/%d] %s: made in %.1f s; job %s, about %s left", tableNumber, tablesToMake,
+                             tablebaseCatalogue[o].name, secondsSince(start), clockText(secondsSince(jobStart)).c_str(),
+                             clockText(secondsSpent / double(placementsMade) * double(placementsAhead)).c_str());
         }
         if (!ok) {
-            std::fprintf(stderr, "tbgen: %s failed\n", tablebaseCatalogue[o].name);
+            progressStep("tbgen: %s failed", tablebaseCatalogue[o].name);
             return 1;
         }
         bytes += bytesOnDisk(o, directory);
     }
-    std::printf("made %d tables, compressed %d found uncompressed, kept %d complete: %llu bytes written\n",
+    progressOutput("made %d tables, compressed %d found uncompressed, kept %d complete: %llu bytes written\n",
                 tablesToMake, toPack, skipped, static_cast<unsigned long long>(bytes));
-    std::printf("done in %.1f s\n", secondsSince(jobStart));
+    progressOutput("done in %.1f s\n", secondsSince(jobStart));
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "tablebase/catalogue.h"
 #include "tablebase/emdformat.h"
 #include "tbmake/blockparse.h"
+#include "tbmake/progress.h"
 #include "tbmake/tablefiles.h"
 
 namespace {
@@ -126,26 +127,35 @@ int packTables(const std::string& directory, const std::vector<std::string>& nam
     }
     const auto    start    = std::chrono::steady_clock::now();
     const clock_t cpuStart = std::clock();
-    std::uint64_t rawTotal = 0, packedTotal = 0;
-    int           files    = 0;
+    std::uint64_t rawTotal = 0, packedTotal = 0, rawAhead = 0;
+    int           files = 0, filesToPack = 0;
+    for (int o : ordinals)
+        for (int side = 0; side < sidesOf(o); ++side) rawAhead += sideBytesOf(o, side), ++filesToPack;
     for (int o : ordinals)
         for (int side = 0; side < sidesOf(o); ++side) {
             const auto  fileStart = std::chrono::steady_clock::now();
             PackSummary summary;
             std::string error;
             if (!packTableSide(directory, o, side, removeRaw, error, &summary)) {
-                std::fprintf(stderr, "tbpack: %s%s: %s\n", tablebaseCatalogue[o].name, SIDE_ENDING[side], error.c_str());
+                progressStep("tbpack: %s%s: %s", tablebaseCatalogue[o].name, SIDE_ENDING[side], error.c_str());
                 return 1;
             }
             rawTotal += summary.rawBytes;
+            rawAhead -= summary.rawBytes;
             packedTotal += summary.packedBytes;
             ++files;
-            std::fprintf(stderr, "%s%s.emd: %llu -> %llu bytes (%.2f%%, %u of %u blocks stored), %.2f s\n",
-                         tablebaseCatalogue[o].name, SIDE_ENDING[side], static_cast<unsigned long long>(summary.rawBytes),
+            // Time left at the speed so far, per raw byte.
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const long   left    = long(seconds / double(rawTotal) * double(rawAhead) + 0.5);
+            progressStep("[%d/%d] %s%s.emd: %llu -> %llu bytes (%.2f%%, %u of %u blocks stored), %.2f s; about "
+                         "%ld:%02ld left",
+                         files, filesToPack, tablebaseCatalogue[o].name, SIDE_ENDING[side],
+                         static_cast<unsigned long long>(summary.rawBytes),
                          static_cast<unsigned long long>(summary.packedBytes),
                          100.0 * double(summary.packedBytes) / double(summary.rawBytes), summary.storedBlocks,
                          summary.blocks,
-                         std::chrono::duration<double>(std::chrono::steady_clock::now() - fileStart).count());
+                         std::chrono::duration<double>(std::chrono::steady_clock::now() - fileStart).count(),
+                         left / 60, left % 60);
         }
     std::printf("packed %d files: %llu -> %llu bytes (%.2f%%) in %.1f s, %.1f s of CPU%s\n", files,
                 static_cast<unsigned long long>(rawTotal), static_cast<unsigned long long>(packedTotal),

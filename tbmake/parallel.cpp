@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <thread>
 #include <vector>
+#include "tbmake/progress.h"
 
 unsigned workerThreads(unsigned requested) {
     if (requested) return requested;
@@ -25,8 +26,8 @@ void runParallel(std::uint64_t size, const std::function<void(std::uint64_t, std
                 work(begin, end);
                 const std::uint64_t before = done.fetch_add(end - begin);
                 if (label && (before * 10 / size) != ((before + end - begin) * 10 / size))
-                    std::fprintf(stderr, "%s %llu%%\n", label,
-                                 static_cast<unsigned long long>((before + end - begin) * 10 / size * 10));
+                    progressDetail("%s %llu%%", label,
+                                   static_cast<unsigned long long>((before + end - begin) * 10 / size * 10));
             }
         });
     for (auto& thread : pool) thread.join();

@@ -17,6 +17,7 @@
 struct LoadedTable {
     std::vector<std::int8_t> data;
     bool                     present;
+    std::string              problem;  // why it is not present
 };
 static std::string tableDirectory;
 // Filled once per ordinal under the lock; readers take the pointer without it.
@@ -104,7 +105,8 @@ int readThroughEngine(const std::string& directory, int ordinal, int side, std::
     return result;
 }
 
-bool readTableSide(const std::string& directory, int ordinal, int side, std::vector<std::int8_t>& out) {
+bool readTableSide(const std::string& directory, int ordinal, int side, std::vector<std::int8_t>& out,
+                   std::string* problem) {
     const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
     const std::string      base  = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
     const std::uint32_t    bytes = r.positionCount[side];
@@ -118,10 +120,13 @@ bool readTableSide(const std::string& directory, int ordinal, int side, std::vec
         ok = readWholeFile(base, bytes, data, reason);
     } else {
         const int read = readThroughEngine(directory, ordinal, side, bytes, data, reason);
-        if (read == ENGINE_REFUSED) std::fprintf(stderr, "%s\n", reason.c_str());
+        if (read == ENGINE_REFUSED && !problem) std::fprintf(stderr, "%s\n", reason.c_str());
+        if (read == ENGINE_NO_FILE) reason = "no file " + base + " or " + base + ".emd";
+        if (read == ENGINE_BAD_BLOCK) reason = base + ".emd: " + reason;
         ok = read == ENGINE_READ_WHOLE;
     }
     if (!ok) out.clear();
+    if (!ok && problem) *problem = reason;
     return ok;
 }
 
@@ -132,7 +137,7 @@ static const LoadedTable& tableOf(int ordinal, int fileSide) {
     if (const LoadedTable* ready = slot.load()) return *ready;
     loadedTables[ordinal][fileSide].reset(new LoadedTable());
     LoadedTable& t = *loadedTables[ordinal][fileSide];
-    t.present      = readTableSide(tableDirectory, ordinal, fileSide, t.data);
+    t.present      = readTableSide(tableDirectory, ordinal, fileSide, t.data, &t.problem);
     slot.store(&t, std::memory_order_release);
     return t;
 }
@@ -193,3 +198,9 @@ bool lookUpTbValue(const TbPosition& p, int& value) {
 }
 
 const std::int8_t* tableBytes(int ordinal, int fileSide) { return tableOf(ordinal, fileSide).data.data(); }
+
+bool tableSideReads(int ordinal, int fileSide, std::string& problem) {
+    const LoadedTable& t = tableOf(ordinal, fileSide);
+    problem              = t.problem;
+    return t.present;
+}

@@ -36,9 +36,10 @@ int readThroughEngine(const std::string& directory, int ordinal, int side, std::
 
 // The whole of one file side (ordinal, 0 or 1) found in the directory: the
 // uncompressed file when there is one, else the compressed one through the
-// engine's reader (whose refusal is printed on stderr). False when neither
-// can be read whole.
-bool readTableSide(const std::string& directory, int ordinal, int side, std::vector<std::int8_t>& out);
+// engine's reader. False when neither can be read whole, with the reason in
+// `problem` when given (else the reader's refusal is printed on stderr).
+bool readTableSide(const std::string& directory, int ordinal, int side, std::vector<std::int8_t>& out,
+                   std::string* problem = nullptr);
 
 // Table values read from files in one directory. A value is the stored
 // signed byte from the side to move's view; kings alone are a draw (0).
@@ -53,6 +54,9 @@ bool indexOfPosition(const TbPosition& p, int& ordinal, int& fileSide, std::uint
 int recordOfMaterial(const std::uint8_t counts[2][5], int& first);
 // The bytes of a loaded file side (the table must have been looked up).
 const std::int8_t* tableBytes(int ordinal, int fileSide);
+// Whether a file side of the directory reads whole (loading it if need be);
+// if not, why.
+bool tableSideReads(int ordinal, int fileSide, std::string& problem);
 // Forget loaded tables (after a directory gains new files).
 void forgetLoadedTables();
 

@@ -12,6 +12,7 @@
 #include <vector>
 #include "tablebase/catalogue.h"
 #include "tbmake/parallel.h"
+#include "tbmake/progress.h"
 #include "tbmake/placement.h"
 #include "tbmake/tablefiles.h"
 #include "tbmake/tbposition.h"
@@ -131,15 +132,23 @@ static bool verifyOne(const std::string& directory, int ordinal, std::uint64_t& 
     // The table itself, as the look-ups see it.
     TbPosition probe;
     TableSides table{&r, {0, 0}, {nullptr, nullptr}};
+    // The table and every table its captures and promotions lead to, read
+    // whole before any position is checked.
+    std::vector<int>          records{ordinal};
+    std::vector<std::uint8_t> used{std::uint8_t(sides == 2 ? 3 : 1)};
+    subtableSidesOf(ordinal, records, used);
+    for (std::size_t k = 0; k < records.size(); ++k)
+        for (int side = 0; side < 2; ++side) {
+            std::string problem;
+            if ((used[k] >> side & 1 || used[k] >> (2 + side) & 1) && !tableSideReads(records[k], side, problem)) {
+                progressOutput("%-7s cannot be read: %s\n", r.name, problem.c_str());
+                ++errors;
+                return false;
+            }
+        }
     for (int side = 0; side < 2; ++side) {
         std::uint64_t index = 0;
         while (!decodePlacement(layout, index, side, probe) || !isLegalPlacement(probe)) ++index;
-        int v = 0;
-        if (!lookUpTbValue(probe, v)) {
-            std::printf("%-7s missing or of the wrong size\n", r.name);
-            ++errors;
-            return false;
-        }
         std::uint8_t men[2][5];
         materialOf(probe, men);
         recordOfMaterial(men, table.first[side]);
@@ -196,14 +205,21 @@ static bool verifyOne(const std::string& directory, int ordinal, std::uint64_t& 
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const std::uint64_t total = r.positionCount[0] + (sides == 2 ? r.positionCount[1] : 0);
-    std::printf("%-7s %11llu indices  %11llu positions  %9llu unreached  %llu errors  %.1f s\n", r.name,
+    progressOutput("%-7s %11llu indices  %11llu positions  %9llu unreached  %llu errors  %.1f s\n", r.name,
                 static_cast<unsigned long long>(total), static_cast<unsigned long long>(counts.positions.load()),
                 static_cast<unsigned long long>(unreached), static_cast<unsigned long long>(counts.errors.load()),
                 seconds);
-    std::fflush(stdout);
     indices += total;
     errors += counts.errors;
     return counts.errors == 0;
+}
+
+// A directory named on the command line that is not one.
+static bool noSuchDirectory(const char* command, const std::string& directory) {
+    struct stat info;
+    if (stat(directory.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
+    std::fprintf(stderr, "%s: %s: no such directory\n", command, directory.c_str());
+    return true;
 }
 
 int verifyTables(const std::string& directory, const std::vector<std::string>& names) {
@@ -213,6 +229,7 @@ int verifyTables(const std::string& directory, const std::vector<std::string>& n
         std::fprintf(stderr, "tbverify: no table of up to five men is called '%s'\n", unknown.c_str());
         return 2;
     }
+    if (noSuchDirectory("tbverify", directory)) return 1;
     initTbCore();
     setTableDirectory(directory);
     std::uint64_t indices = 0, errors = 0;
@@ -220,7 +237,7 @@ int verifyTables(const std::string& directory, const std::vector<std::string>& n
     const auto    start   = std::chrono::steady_clock::now();
     for (int o : ordinals)
         if (!verifyOne(directory, o, indices, errors)) ++bad;
-    std::printf("total: %zu tables, %llu indices, %d tables with errors, %llu errors, %.1f s\n", ordinals.size(),
+    progressOutput("total: %zu tables, %llu indices, %d tables with errors, %llu errors, %.1f s\n", ordinals.size(),
                 static_cast<unsigned long long>(indices), bad, static_cast<unsigned long long>(errors),
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     return bad == 0 ? 0 : 1;
@@ -229,10 +246,22 @@ int verifyTables(const std::string& directory, const std::vector<std::string>& n
 int dumpTable(const std::string& directory, const std::string& name) {
     std::vector<int> ordinals;
     std::string      unknown;
-    if (!recordsNamed({name}, TB_LAST_FIVE_MAN, ordinals, unknown)) return 2;
+    if (!recordsNamed({name}, TB_LAST_FIVE_MAN, ordinals, unknown)) {
+        std::fprintf(stderr, "tbdump: no table of up to five men is called '%s'\n", name.c_str());
+        return 2;
+    }
+    if (noSuchDirectory("tbdump", directory)) return 1;
     const int ordinal = ordinals[0];
     initTbCore();
     setTableDirectory(directory);
+    const int sides = (tablebaseCatalogue[ordinal].flags & TB_SYMMETRIC) ? 1 : 2;
+    for (int side = 0; side < sides; ++side) {
+        std::string problem;
+        if (!tableSideReads(ordinal, side, problem)) {
+            std::fprintf(stderr, "tbdump: %s cannot be read: %s\n", name.c_str(), problem.c_str());
+            return 1;
+        }
+    }
     Placement layout;
     setUpPlacement(ordinal, layout);
     char fen[100];
@@ -245,7 +274,11 @@ int dumpTable(const std::string& directory, const std::string& name) {
                 for (int i = 0; i < q.men; ++i) q.square[i] = std::uint8_t(q.square[i] ^ mirror);
                 if (q.epSquare != TBC_NO_EP) q.epSquare = std::uint8_t(q.epSquare ^ mirror);
                 int v = 0;
-                if (!lookUpTbValue(q, v)) return 1;
+                if (!lookUpTbValue(q, v)) {
+                    writeTbFen(q, fen);
+                    std::fprintf(stderr, "tbdump: %s: no index in %s\n", fen, name.c_str());
+                    return 1;
+                }
                 writeTbFen(q, fen);
                 std::printf("%s\t%d\n", fen, v);
             }

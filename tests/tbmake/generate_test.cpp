@@ -341,7 +341,7 @@ TEST(TableGenerator, MakesMissingSubtablesFirst) {
             }
     };
     std::string output;
-    ASSERT_EQ(runCommand(tools + " tbgen " + directory + " kpk", &output), 0) << output;
+    ASSERT_EQ(runCommand(tools + " tbgen " + directory + " kpk --verbose", &output), 0) << output;
     EXPECT_NE(output.find("kpk: pass 1:"), std::string::npos) << output;
     for (const char* name : made) {
         EXPECT_NE(output.find(std::string("wrote ") + directory + "/" + name + ".nbw"), std::string::npos) << name;
@@ -349,7 +349,7 @@ TEST(TableGenerator, MakesMissingSubtablesFirst) {
     }
     sameAsProject("uncompressed");
 
-    ASSERT_EQ(runCommand(tools + " tbgen " + directory + " kpk --pack", &output), 0) << output;
+    ASSERT_EQ(runCommand(tools + " tbgen " + directory + " kpk --pack --verbose", &output), 0) << output;
     for (const char* name : made)
         for (const char* ending : {".nbw", ".nbb"}) {
             EXPECT_FALSE(fileExists(directory + "/" + name + ending)) << name << ending;
@@ -499,7 +499,14 @@ TEST(TableVerifier, FindsAlteredValues) {
     std::uint64_t      indices = 0, positions = 0, unreached = 0, errors = 0;
     line >> name >> indices >> word >> positions >> word >> unreached >> word >> errors;
     EXPECT_GE(errors, std::uint64_t(altered)) << output;
+    // A file cut short is named with what is wrong with it.
+    rook.resize(1000);
+    write("krk.nbw", rook);
+    EXPECT_EQ(runCommand(std::string(BRIX_TOOLS_BINARY) + " tbverify " + directory + " krk", &output), 1) << output;
+    EXPECT_NE(output.find("krk.nbw holds 1000 bytes"), std::string::npos) << output;
     runCommand("rm -rf " + directory);
+    EXPECT_EQ(runCommand(std::string(BRIX_TOOLS_BINARY) + " tbverify " + directory + " krk", &output), 1) << output;
+    EXPECT_NE(output.find("no such directory"), std::string::npos) << output;
 }
 
 }  // namespace
