@@ -1,9 +1,10 @@
 // board/setup.cpp: resetPosition and the FEN reader and writer. A FEN text
-// is only accepted when the engine can play it: one king a side, no pawn on
-// the first or last rank, at most 16 men and 8 pawns a side, the side not to
-// move not in check. Castling rights and the en-passant square are kept only where the
-// king, rook or pushed pawn they need actually stands, because making a
-// castling or en-passant move with a missing man would corrupt the position.
+// is only accepted when every field is well formed and the engine can play
+// it: one king a side, no pawn on the first or last rank, at most 16 men and
+// 8 pawns a side, the side not to move not in check. Castling rights and the
+// en-passant square are kept only where the king, rook or pushed pawn they
+// need actually stands, because making a castling or en-passant move with a
+// missing man would corrupt the position.
 #include "board/setup.h"
 #include <cstring>
 #include "board/attacks.h"
@@ -134,6 +135,58 @@ static bool possibleEnPassant(int ep) {
 
 static bool isSpace(char ch) { return ch == ' ' || ch == '\t'; }
 
+// The fields after the board, read before anything is set up.
+struct FenFields {
+    int          toMove;
+    std::uint8_t rights;  // CASTLE_* bits as written, before the placement check
+    std::uint8_t ep;      // as written, or NO_EP
+};
+
+// Reads side, castling, en passant and the two clocks. Trailing fields may
+// be missing (EPD texts stop after the side or the en-passant square), but
+// a field that is there must be well formed: a text with a stray letter is
+// refused whole rather than played with a guessed side or rights. The
+// clocks are checked and not kept: the fifty-move count and the history
+// start afresh at the set-up.
+static bool readFenFields(const char* p, FenFields& fields) {
+    static constexpr char CASTLE_LETTERS[] = "KQkq";  // bit i is CASTLE_* 1 << i
+    fields = {WHITE, 15, NO_EP};                     // the board alone keeps every right
+    for (int field = 0;; ++field) {
+        while (isSpace(*p)) ++p;
+        if (!*p) return true;
+        const char* end = p;
+        while (*end && !isSpace(*end)) ++end;
+        const bool hyphen = end - p == 1 && *p == '-';
+        switch (field) {
+        case 0:
+            if (end - p != 1 || !std::strchr("wbWB", *p)) return false;
+            fields.toMove = *p == 'b' || *p == 'B' ? BLACK : WHITE;
+            fields.rights = 0;  // a side without a castling field has none
+            break;
+        case 1:
+            for (const char* c = p; c < end && !hyphen; ++c) {
+                const char* letter = std::strchr(CASTLE_LETTERS, *c);
+                const auto  bit    = letter ? std::uint8_t(1u << (letter - CASTLE_LETTERS)) : std::uint8_t(0);
+                if (!bit || (fields.rights & bit)) return false;
+                fields.rights |= bit;
+            }
+            break;
+        case 2:
+            if (hyphen) break;
+            if (end - p != 2 || p[0] < 'a' || p[0] > 'h' || p[1] < '1' || p[1] > '8') return false;
+            fields.ep = std::uint8_t((p[0] - 'a') + 8 * ('8' - p[1]));
+            break;
+        case 3:
+        case 4:
+            for (const char* c = p; c < end; ++c)
+                if (*c < '0' || *c > '9') return false;
+            break;
+        default: return false;  // text after the move number
+        }
+        p = end;
+    }
+}
+
 bool setPositionFromFen(const char* text) {
     // 1. Board field into scratch tables.
     std::uint8_t colour[64], type[64];
@@ -158,14 +211,12 @@ bool setPositionFromFen(const char* text) {
             break;
         }
     }
-    // 2. Anything but exactly 64 squares leaves the position as it was.
-    if (q != 64) return false;
-
-    // The side field decides which king must not be in check.
-    const char* s = p;
-    while (isSpace(*s)) ++s;
-    const int toMove = (*s == 'b' || *s == 'B') ? BLACK : WHITE;
-    if (!playablePlacement(colour, type, toMove)) return false;
+    // 2. Anything but exactly 64 squares, or a malformed later field, leaves
+    // the position as it was. The side field decides which king must not be
+    // in check.
+    FenFields fields;
+    if (q != 64 || (*p && !isSpace(*p)) || !readFenFields(p, fields)) return false;
+    if (!playablePlacement(colour, type, fields.toMove)) return false;
 
     // 3. Build it, then put the initial position back in the tables.
     std::memcpy(setupColour, colour, 64);
@@ -174,34 +225,15 @@ bool setPositionFromFen(const char* text) {
     std::memcpy(setupColour, INITIAL_COLOUR, 64);
     std::memcpy(setupType, INITIAL_TYPE, 64);
 
-    // 4. Side to move; a text that ends here keeps every castling right.
-    p = s;
-    if (*p) {
-        if (toMove == BLACK) {
-            hashKey ^= sideKey;
-            side              = BLACK;
-            xside             = WHITE;
-            checkState[0]     = computeCheckState();
-        }
-        ++p;
-        // 5. Castling rights, any order; '-' or anything else ends them.
-        while (isSpace(*p)) ++p;
-        castleRights = 0;
-        for (;; ++p) {
-            if (*p == 'K') castleRights |= CASTLE_WK;
-            else if (*p == 'Q') castleRights |= CASTLE_WQ;
-            else if (*p == 'k') castleRights |= CASTLE_BK;
-            else if (*p == 'q') castleRights |= CASTLE_BQ;
-            else break;
-        }
-        if (*p == '-') ++p;
-        // 6. En-passant square; the clocks after it are not read.
-        if (*p) {
-            while (isSpace(*p)) ++p;
-            if (p[0] >= 'a' && p[0] <= 'h' && p[1] >= '1' && p[1] <= '8')
-                epSquare = std::uint8_t((p[0] - 'a') + 8 * ('8' - p[1]));
-        }
+    // 4. Side to move, castling rights and the en-passant square.
+    if (fields.toMove == BLACK) {
+        hashKey ^= sideKey;
+        side          = BLACK;
+        xside         = WHITE;
+        checkState[0] = computeCheckState();
     }
+    castleRights = fields.rights;
+    epSquare     = fields.ep;
 
     // Rights whose king or rook has left home could never be used legally.
     const std::uint8_t whiteKing = pieceCode(WHITE, KING), blackKing = pieceCode(BLACK, KING);

