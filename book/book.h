@@ -21,8 +21,9 @@ extern void (*bookLineHook)(const char* candidates);
 // r: the result from white's view (+1, 0, -1).
 void learnFromResult(int lastBookPly, const std::int16_t* postBookScores, int r);
 
-// The book jobs; false when the job failed (said on standard error or
-// standard output), so that the program can end with a failure status.
+// The book jobs; false when the job failed (the reason said on standard
+// error), so that the program can end with a failure status. Progress goes
+// to standard output.
 bool createBook(const char* pgnPath);
 bool scoreBook(int depth);
 bool mergeBook(const char* sourcePath, bool replace);

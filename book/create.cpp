@@ -25,6 +25,7 @@ constexpr int         BLOCK_RECORDS   = 20;
 constexpr int         MOVE_TEXT_SIZE  = 2048;
 constexpr int         LINE_SIZE       = MOVE_TEXT_SIZE;  // more of a line could never be used
 constexpr int         TOKEN_LIMIT     = 8;
+constexpr int         VARIATION_LIMIT = 1 << 20;  // deeper nesting is counted as this deep
 
 struct BookBlock {
     std::uint32_t next;  // arena offset of the slot's next block, 0: none
@@ -149,13 +150,70 @@ int resultOf(const char* line) {
 // LINE_SIZE - 1 bytes are kept and the rest is dropped, so the tail of a long
 // tag or comment never comes back as a line of its own. One line can be put
 // back, for the game it opens.
+//
+// Outside the tags only the moves are kept: {comments}, ;comments to the end
+// of the line, (variations, nested), $n annotations and ! and ? suffixes are
+// dropped as the bytes come in, so a one-line game with a comment after every
+// move still fits. A comment or variation may run over lines; a line that
+// opens inside one is part of it even when it starts with "[", and "26." or
+// "1." in it is never seen.
 struct PgnReader {
     std::FILE* file;
     char       line[LINE_SIZE];
-    bool       blank;     // the whole line is blanks (codes 1 to 32)
-    bool       held;      // `line` was put back and is read again next
-    bool       started;   // a line has been read (a byte-order mark may open the file)
+    int        length;      // bytes kept of the line being read
+    bool       blank;       // the whole line is blanks (codes 1 to 32)
+    bool       tag;         // the line starts with "[" outside comments and variations
+    bool       lineStart;   // no byte of the line has been taken yet
+    bool       held;        // `line` was put back and is read again next
+    bool       started;     // a line has been read (a byte-order mark may open the file)
+    bool       inComment;   // inside {...}
+    bool       restOfLine;  // after ";" on this line
+    bool       annotation;  // in the digits of a $n
+    int        variations;  // open parentheses
 };
+
+void keepByte(PgnReader& r, char c) {
+    if (r.length < LINE_SIZE - 1) r.line[r.length++] = c;
+}
+
+// What is dropped still parts the moves around it (e4{good}e5), by one blank
+// at most, so the kept line stays short.
+void keepSeparator(PgnReader& r) {
+    if (r.length > 0 && !isBlank(static_cast<unsigned char>(r.line[r.length - 1]))) keepByte(r, ' ');
+}
+
+// Takes the next byte of the line being read.
+void takeByte(PgnReader& r, unsigned char c) {
+    if (r.lineStart) r.tag = c == '[' && !r.inComment && r.variations == 0;
+    r.lineStart = false;
+    if (!isBlank(c)) r.blank = false;
+    if (r.tag) {
+        keepByte(r, char(c));
+        return;
+    }
+    if (r.restOfLine) return;
+    if (r.inComment) {
+        r.inComment = c != '}';
+        return;
+    }
+    if (r.annotation && c >= '0' && c <= '9') return;
+    r.annotation = false;
+    const bool moves = r.variations == 0;
+    if (c == '{' || c == '$') {
+        r.inComment  = c == '{';
+        r.annotation = c == '$';
+        if (moves) keepSeparator(r);
+    } else if (c == '(') {
+        if (moves) keepSeparator(r);
+        if (r.variations < VARIATION_LIMIT) ++r.variations;
+    } else if (c == ')') {
+        if (!moves) --r.variations;
+    } else if (c == ';') {
+        r.restOfLine = true;
+    } else if (moves && c != '}' && c != '!' && c != '?') {
+        keepByte(r, char(c));
+    }
+}
 
 bool nextLine(PgnReader& r) {
     if (r.held) {
@@ -164,19 +222,27 @@ bool nextLine(PgnReader& r) {
     }
     int c = std::getc(r.file);
     if (c == EOF) return false;
-    int length = 0;
-    r.blank    = true;
-    for (; c != EOF && c != '\n'; c = std::getc(r.file)) {
-        if (!isBlank(static_cast<unsigned char>(c))) r.blank = false;
-        if (length < LINE_SIZE - 1) r.line[length++] = char(c);
-    }
-    r.line[length] = '\0';
-    if (!r.started && std::strncmp(r.line, "\xEF\xBB\xBF", 3) == 0) std::memmove(r.line, r.line + 3, std::size_t(length - 2));
+    r.length     = 0;
+    r.blank      = true;
+    r.tag        = false;
+    r.lineStart  = true;
+    r.restOfLine = false;
+    r.annotation = false;
+    // A byte-order mark may open the file; a line is a tag line by what
+    // follows it. Bytes of a mark that is not whole are the line's own.
+    static const unsigned char mark[] = {0xEF, 0xBB, 0xBF};
+    int                        marked = 0;
+    if (!r.started)
+        for (; marked < 3 && c == mark[marked]; c = std::getc(r.file)) ++marked;
+    if (marked < 3)
+        for (int i = 0; i < marked; ++i) takeByte(r, mark[i]);
     r.started = true;
+    for (; c != EOF && c != '\n'; c = std::getc(r.file)) takeByte(r, static_cast<unsigned char>(c));
+    r.line[r.length] = '\0';
     return true;
 }
 
-bool isTagLine(const PgnReader& r) { return r.line[0] == '['; }
+bool isTagLine(const PgnReader& r) { return r.tag; }
 
 // Appends a line to the move text, cutting it where the buffer is full.
 void appendText(char* text, std::size_t& length, const char* line, std::size_t count) {
@@ -368,7 +434,7 @@ bool writeBook(Builder& b) {
 bool createBook(const char* pgnPath) {
     std::FILE* pgn = std::fopen(pgnPath, "r");
     if (!pgn) {
-        std::printf("Cannot open PGN file '%s'\n", pgnPath);
+        std::fprintf(stderr, "Cannot open PGN file '%s'\n", pgnPath);
         return false;
     }
     Builder b;
@@ -377,7 +443,7 @@ bool createBook(const char* pgnPath) {
     b.used  = 0;
     b.full  = false;
     if (!b.arena || !b.index) {
-        std::printf("Not enough memory to create a book\n");
+        std::fprintf(stderr, "Not enough memory to create a book\n");
         std::free(b.arena);
         std::free(b.index);
         std::fclose(pgn);
@@ -386,9 +452,8 @@ bool createBook(const char* pgnPath) {
     std::memset(b.index, 0xFF, BOOK_INDEX_BYTES);
 
     static PgnReader reader;
-    reader.file    = pgn;
-    reader.held    = false;
-    reader.started = false;
+    reader      = PgnReader{};
+    reader.file = pgn;
     static char text[MOVE_TEXT_SIZE];
     int         games  = 0;
     int         result = 0;

@@ -20,7 +20,7 @@ struct ScoringWalk {
     long          units;    // bits in visited
     bool          failed;   // a score could not be written: the walk stops
     int           counter;
-    int           estimate;  // records in the book, roughly
+    long          total;    // records in the book, for the progress line
     int           depth;
 };
 
@@ -48,7 +48,8 @@ void scoreHere(ScoringWalk& walk, BookRecord& record, long offset) {
     positionToFen(fen);
     newGame();
     setPositionFromFen(fen);
-    std::printf("\rScoring %d out of %d", walk.counter, walk.estimate);
+    // A damaged book can count fewer records than the walk meets.
+    std::printf("\rScoring %d out of %ld", walk.counter, walk.total > walk.counter ? walk.total : long(walk.counter));
     std::fflush(stdout);
     think();
     // The end of input is no request to stop: a job run with its input at
@@ -94,11 +95,30 @@ void scoreBookTree(ScoringWalk& walk) {
     }
 }
 
+// The records of the book's buckets by their counts, as far as each bucket
+// lies in the file and the lookup reads it.
+long countBookRecords(long fileSize) {
+    long total = 0;
+    for (int s = 0; s < BOOK_INDEX_SLOTS; ++s) {
+        const long   at = bookIndex[s] == BOOK_EMPTY_SLOT ? -1 : long(bookIndex[s]);
+        std::uint8_t raw[4];
+        if (at < BOOK_INDEX_BYTES || at + 4 > fileSize || std::fseek(bookFile, at, SEEK_SET) != 0 ||
+            std::fread(raw, 1, 4, bookFile) != 4)
+            continue;
+        const std::uint32_t count = std::uint32_t(raw[0]) | std::uint32_t(raw[1]) << 8 | std::uint32_t(raw[2]) << 16 |
+                                    std::uint32_t(raw[3]) << 24;
+        const long read = count > std::uint32_t(BOOK_BUCKET_LIMIT) ? BOOK_BUCKET_LIMIT : long(count);
+        if (read <= (fileSize - at - 4) / BOOK_RECORD_BYTES) total += read;
+    }
+    return total;
+}
+
 }  // namespace
 
 bool scoreBook(int depth) {
     if (!bookFile || std::fseek(bookFile, 0, SEEK_END) != 0) return false;
-    const long records = (std::ftell(bookFile) - BOOK_INDEX_BYTES) / BOOK_RECORD_BYTES;
+    const long size    = std::ftell(bookFile);
+    const long records = (size - BOOK_INDEX_BYTES) / BOOK_RECORD_BYTES;
     if (records < 1) return false;
     ScoringWalk walk;
     walk.visited = static_cast<std::uint8_t*>(std::calloc(std::size_t(records / 8 + 2), 1));
@@ -106,7 +126,7 @@ bool scoreBook(int depth) {
     walk.units    = records;
     walk.failed   = false;
     walk.counter  = 1;
-    walk.estimate = int(records - 8192);
+    walk.total    = countBookRecords(size);
     walk.depth    = std::int8_t(depth);
     engineOptions  = std::uint16_t(engineOptions & ~OPTION_POST);
     setFixedDepth(depth);
@@ -127,12 +147,12 @@ bool mergeBook(const char* sourcePath, bool replace) {
     }
     std::FILE* source = std::fopen(sourcePath, "rb");
     if (!source) {
-        std::printf("Cannot open source file '%s'\n", sourcePath);
+        std::fprintf(stderr, "Cannot open source file '%s'\n", sourcePath);
         return false;
     }
     BookRecord* theirs = static_cast<BookRecord*>(std::malloc(sizeof(BookRecord) * BOOK_BUCKET_LIMIT));
     if (!theirs) {
-        std::printf("Not enough memory!");
+        std::fprintf(stderr, "Not enough memory to merge books\n");
         std::fclose(source);
         return false;
     }
