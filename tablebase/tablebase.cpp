@@ -2,6 +2,7 @@
 // probe. A probe allocates nothing and touches a file only on a cache miss;
 // every value is re-scored in 16-bit wrapping arithmetic.
 #include "tablebase/tablebase.h"
+#include <sys/stat.h>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -103,6 +104,10 @@ int registerTablebases(const char* path) {
             char directory[256];
             std::memcpy(directory, p, length);
             directory[length] = '\0';
+            // A mistyped path would otherwise only show as weaker endgames.
+            struct stat info;
+            if (stat(directory, &info) != 0 || !S_ISDIR(info.st_mode))
+                std::fprintf(stderr, "tablebase: %s: no such directory\n", directory);
             for (int r = 1; r < TB_RECORDS; ++r) {
                 registerOrQuit(directory, r, 0, highest);
                 if (!(tablebaseCatalogue[r].flags & TB_SYMMETRIC)) registerOrQuit(directory, r, 1, highest);

@@ -471,23 +471,30 @@ bool decodeBlock(const CompressedTable& t, std::uint32_t inLength, std::uint8_t*
     return true;
 }
 
+// Why the last block read failed, for the note when its side is dropped.
+const char* blockProblem = "";
+
 // Block `block` of a compressed side into `data`: its length, or -1.
 std::int32_t readCompressedBlock(TableFile& t, std::uint32_t block, std::uint8_t* data) {
     const CompressedTable& c = *t.compressed;
+    blockProblem             = "a block beyond the end of the table";
     if (block >= c.blockCount) return -1;
     const std::uint32_t expected = block + 1 == c.blockCount ? c.lastLength : TB_BLOCK_BYTES;
     const std::uint64_t length   = c.offset[block + 1] - c.offset[block];
+    blockProblem                 = "a block whose stored length is too large";
     if (length > TB_BLOCK_BYTES) return -1;
     ++tableBlockReads;
     // One positioned read straight into the buffer: a seek would throw away
     // the stream's buffer anyway, and the copy out of it costs as much as a
     // short block's decoding.
+    blockProblem = "a block past the end of the file (cut short?) or unreadable";
     if (pread(fileno(t.file), decodeBuffer, length, off_t(c.offset[block])) != ssize_t(length)) return -1;
     if (length == expected) {
         std::memcpy(data, decodeBuffer, expected);
         return std::int32_t(expected);
     }
     std::memset(decodeBuffer + length, 0, DECODE_PAD);
+    blockProblem = "a block that does not decode (damaged)";
     return decodeBlock(c, std::uint32_t(length), data, expected) ? std::int32_t(expected) : -1;
 }
 
@@ -503,13 +510,16 @@ std::int32_t readTableBlock(int ordinal, int side, std::uint32_t block, std::uin
         if (!t.file) {
             closeTableFiles();  // perhaps out of handles: free them all and try again
             t.file = std::fopen(t.fileName, "rb");
+            blockProblem = "the file cannot be opened";
             if (!t.file) return -1;
         }
     }
     if (t.compressed) return readCompressedBlock(t, block, data);
     const std::uint64_t start = std::uint64_t(block) * TB_BLOCK_BYTES, length = tableBytes(ordinal, side);
+    blockProblem              = "a block beyond the end of the table";
     if (start >= length) return -1;
     const std::uint64_t expected = length - start < TB_BLOCK_BYTES ? length - start : TB_BLOCK_BYTES;
+    blockProblem                 = "a block past the end of the file (cut short?) or unreadable";
     if (fseeko(t.file, off_t(start), SEEK_SET) != 0) return -1;
     ++tableBlockReads;
     const std::size_t got = std::fread(data, 1, TB_BLOCK_BYTES, t.file);
@@ -554,6 +564,9 @@ std::int32_t fetchTableByte(int ordinal, int side, std::uint32_t block, std::uin
         slots[i].chainNext = freeSlots;
         freeSlots          = i;
         TableFile& t       = tableFiles[ordinal][side];
+        // The protocol's output stays as it was; the person running the
+        // engine learns on stderr why its endgames are no longer perfect.
+        std::fprintf(stderr, "tablebase: %s is no longer used: %s\n", t.fileName, blockProblem);
         closeFile(t);
         freeCompressed(t);
         t.fileName[0] = '\0';

@@ -226,6 +226,7 @@ TEST_F(Tablebase, ATableThatGoesAwayIsDroppedForTheRun) {
     writeTableFile(file("krk.nbw"), tableSize("krk", 0), 7);
     startTablebases(dir.path);
     ASSERT_EQ(std::remove(file("kqk.nbw").c_str()), 0);
+    testing::internal::CaptureStderr();  // one note a dropped side, naming the file and why
     std::int16_t score;
     EXPECT_FALSE(probe("8/8/8/4k3/8/8/Q7/4K3 w - - 0 1", score));
     EXPECT_FALSE(isTableSideRegistered(findTablebaseRecord("kqk"), 0));
@@ -242,6 +243,10 @@ TEST_F(Tablebase, ATableThatGoesAwayIsDroppedForTheRun) {
     EXPECT_EQ(lookupTableValue(krk, 0, 20000), TB_VALUE_UNKNOWN);
     EXPECT_FALSE(isTableSideRegistered(krk, 0));
     EXPECT_EQ(lookupTableValue(krk, 0, 100), TB_VALUE_UNKNOWN);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "tablebase: " + file("kqk.nbw") + " is no longer used: the file cannot be opened\n" +
+                  "tablebase: " + file("krk.nbw") +
+                  " is no longer used: a block past the end of the file (cut short?) or unreadable\n");
 }
 
 TEST_F(Tablebase, PathListFirstDirectoryWins) {
@@ -250,7 +255,9 @@ TEST_F(Tablebase, PathListFirstDirectoryWins) {
     writeTableFile(other.path + "/kqk.nbw", tableSize("kqk", 0), 50);
     writeTableFile(other.path + "/kqk.nbb", tableSize("kqk", 1), -50);
     writeTableFile(other.path + "/krkr.nbw", tableSize("krkr", 0), 9);
+    testing::internal::CaptureStderr();
     startTablebases("/nonexistent/brix;" + dir.path + "," + other.path);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "tablebase: /nonexistent/brix: no such directory\n");
     EXPECT_EQ(egtbMaxPieces, 4);
     std::int16_t score;
     ASSERT_TRUE(probe("8/8/8/4k3/8/8/Q7/4K3 w - - 0 1", score));
