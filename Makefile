@@ -5,77 +5,100 @@ BUILD     := build
 SANITIZE  := build-sanitize
 FUZZ      := build-fuzz
 JOBS      := $(shell nproc 2>/dev/null || echo 2)
-# Debian packages the build and the tests need: stockfish is the perft
-# oracle; xboard, xvfb and fairymax play the GUI match; clang-14 with
-# libFuzzer (libclang-rt-14-dev) builds the fuzz targets, and llvm-14's
-# symbolizer names the lines in their reports.
-PACKAGES  := cmake g++ make libgtest-dev stockfish xboard xvfb fairymax clang-14 libclang-rt-14-dev llvm-14
+# Sub-makes keep to themselves: no "Entering directory" lines.
+MAKEFLAGS += --no-print-directory
+# CMake without its per-file progress lines; warnings and errors still show.
+QUIET     := -DCMAKE_RULE_MESSAGES=OFF -DCMAKE_TARGET_MESSAGES=OFF
 
-.PHONY: all release sanitize fuzz run test deps clean tablebases tablebases5
+# Debian packages playing needs: a compiler and CMake.
+RUN_PACKAGES  := cmake g++ make
+# And the suite: GoogleTest; stockfish, the perft oracle; xboard, xvfb and
+# fairymax for the GUI match, polyglot for its UCI half; clang-14 with
+# libFuzzer (libclang-rt-14-dev) for the fuzz targets, llvm-14's symbolizer
+# to name the lines in their reports; gaviota-dtm (../shared/tools) checks
+# the 3-man tables against Gaviota's.
+TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev stockfish xboard xvfb fairymax polyglot clang-14 \
+                 libclang-rt-14-dev llvm-14 libgaviotatb-dev gaviotatb
+# The release build has the test binary only when the suite is wanted.
+TESTS     := OFF
+
+.PHONY: all release sanitize fuzz run test deps test-deps clean tablebases tablebases5
 
 all: release
 
-# polyglot runs the engine's UCI mode in the GUI match.
-PACKAGES  += polyglot
-# gaviota-dtm (../shared/tools) checks the 3-man tables against Gaviota's.
-PACKAGES  += libgaviotatb-dev gaviotatb
-
-deps:
-	@missing=""; for p in $(PACKAGES); do \
+define install
+	@missing=""; for p in $(1); do \
 	  dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  if [ "$$(id -u)" = 0 ]; then \
 	    echo "installing:$$missing"; \
-	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
 	  else \
 	    echo "missing Debian packages:$$missing (run as root, or install them)"; exit 1; \
 	  fi; \
 	fi
+endef
+
+deps:
+	$(call install,$(RUN_PACKAGES))
+
+test-deps:
+	$(call install,$(TEST_PACKAGES))
 
 release:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
-	cmake --build $(BUILD) -j $(JOBS)
+	@echo "building $(BUILD)/brix and $(BUILD)/brix-tools$(if $(filter ON,$(TESTS)), and the tests)"
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBRIX_TESTS=$(TESTS) $(QUIET) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
 
 sanitize:
-	cmake -S . -B $(SANITIZE) -DCMAKE_BUILD_TYPE=Debug -DBRIX_SANITIZE=ON >/dev/null
-	cmake --build $(SANITIZE) -j $(JOBS)
+	@echo "building the sanitizer build in $(SANITIZE)"
+	@cmake -S . -B $(SANITIZE) -DCMAKE_BUILD_TYPE=Debug -DBRIX_SANITIZE=ON $(QUIET) >/dev/null
+	@cmake --build $(SANITIZE) -j $(JOBS)
 
 # The fuzz targets (fuzz/), built with clang and libFuzzer in their own
 # directory; the gcc builds above are not touched.
 fuzz:
-	cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-14 -DBRIX_FUZZ=ON -DBRIX_TESTS=OFF >/dev/null
-	cmake --build $(FUZZ) -j $(JOBS)
+	@echo "building the fuzz targets in $(FUZZ)"
+	@cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-14 -DBRIX_FUZZ=ON -DBRIX_TESTS=OFF \
+	  $(QUIET) >/dev/null
+	@cmake --build $(FUZZ) -j $(JOBS)
 
 BOOK_GAMES := book/games/masters-modern.pgn
 
 # The engine reads BrixBook.bin from its working directory: build one from
 # the committed games the first time.
 BrixBook.bin: | release
-	./$(BUILD)/brix /CB $(BOOK_GAMES) > /dev/null
+	@echo "making the opening book BrixBook.bin from $(BOOK_GAMES)"
+	@./$(BUILD)/brix /CB $(BOOK_GAMES) > /dev/null
 
 # Endgame tables of up to four men, made by the tools program and kept
 # compressed (.emd); tbgen keeps the tables already there, compresses any
-# found uncompressed, and makes only the missing ones.
+# found uncompressed, and makes only the missing ones. Its line a table
+# (sizes, passes, times) goes to a log; progress shows on the terminal.
 TABLES := $(CURDIR)/tablebases
 
 tablebases: release
-	./$(BUILD)/brix-tools tbgen $(TABLES) --pack
+	@./$(BUILD)/brix-tools tbgen $(TABLES) --pack > $(BUILD)/tablebases.log
 
 # The five-man set beside them (hours, about 31 GB on disk at most while it is
 # made); stopped and started again, it continues where it was.
 tablebases5: release
-	./$(BUILD)/brix-tools tbgen $(TABLES) --men 5 --pack
+	@./$(BUILD)/brix-tools tbgen $(TABLES) --men 5 --pack >> $(BUILD)/tablebases5.log
 
 # A first brix.cfg points the engine at them (a path without blanks: the
 # configuration value is one word).
 brix.cfg:
-	echo "EGTB_PATH $(TABLES)" > $@
+	@echo "EGTB_PATH $(TABLES)" > $@
 
 run: deps release BrixBook.bin tablebases brix.cfg
-	./$(BUILD)/brix
+	@echo "Brix is ready: type xboard commands (new, go, e2e4, quit) or 'uci' for UCI; GUIs start $(BUILD)/brix."
+	@./$(BUILD)/brix
 
 # Tests run two at a time (the GUI matches alone: they play on the clock).
-test: deps release sanitize fuzz tablebases
+# Each configuration ends with ctest's count of passed tests; the GoogleTest
+# binary counts as one of them (build/brix-tests runs its cases alone).
+test: test-deps
+	@$(MAKE) release sanitize fuzz tablebases TESTS=ON
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
 	cd $(SANITIZE) && ctest -j $(JOBS) --output-on-failure
 	cd $(FUZZ) && ctest -j $(JOBS) --output-on-failure
