@@ -820,10 +820,14 @@ int generateTables(const std::string& directory, const std::vector<std::string>&
             ok               = makeTable(o, directory, pack);
             secondsSpent += secondsSince(start);
             placementsMade += placementsOf(o);
+            // The first tables, made in moments, say little of the speed.
+            const std::string left =
+                secondsSpent < 2 ? std::string()
+                                 : ", about " + clockText(secondsSpent / double(placementsMade) * double(placementsAhead)) +
+                                       " left";
             if (ok)
-                progressStep("[%d/%d] %s: made in %.1f s; job %s, about %s left", tableNumber, tablesToMake,
-                             tablebaseCatalogue[o].name, secondsSince(start), clockText(secondsSince(jobStart)).c_str(),
-                             clockText(secondsSpent / double(placementsMade) * double(placementsAhead)).c_str());
+                progressStep("[%d/%d] %s: made in %.1f s; job %s%s", tableNumber, tablesToMake, tablebaseCatalogue[o].name,
+                             secondsSince(start), clockText(secondsSince(jobStart)).c_str(), left.c_str());
         }
         if (!ok) {
             progressStep("tbgen: %s failed", tablebaseCatalogue[o].name);
