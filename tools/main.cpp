@@ -63,6 +63,11 @@ static int usage() {
     return 2;
 }
 
+// The N of `--men N`: 3, 4 or 5, else -1.
+static int menOf(const char* text) {
+    return (text[0] == '3' || text[0] == '4' || text[0] == '5') && !text[1] ? text[0] - '0' : -1;
+}
+
 static bool setUp(const char* fen) {
     if (std::strcmp(fen, "startpos") == 0) fen = START_FEN;
     if (setPositionFromFen(fen)) return true;
@@ -243,6 +248,9 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "bench") == 0) return commandBench(argc, argv);
     if (std::strcmp(command, "epd") == 0) return commandEpd(argc, argv);
     if (std::strcmp(command, "bookbench") == 0) return commandBookBench(argc, argv);
+    // The table commands take their directory first: an option there
+    // (`tbgen --verbose`) would otherwise become a directory of tables.
+    if (std::strncmp(command, "tb", 2) == 0 && argc >= 3 && argv[2][0] == '-') return usage();
     if (std::strcmp(command, "tbgen") == 0 || std::strcmp(command, "tbverify") == 0) {
         if (argc < 3) return usage();
         std::vector<std::string> names;
@@ -254,7 +262,7 @@ int main(int argc, char** argv) {
             else if (command[2] == 'g' && std::strcmp(argv[i], "--verbose") == 0)
                 verbose = true;
             else if (command[2] == 'g' && std::strcmp(argv[i], "--men") == 0 && i + 1 < argc)
-                men = std::atoi(argv[++i]);
+                men = menOf(argv[++i]);
             else
                 names.push_back(argv[i]);
         }
@@ -282,7 +290,7 @@ int main(int argc, char** argv) {
         int                      men = 0;
         for (int i = 3; i < argc; ++i) {
             if (std::strcmp(argv[i], "--men") == 0 && i + 1 < argc) {
-                men = std::atoi(argv[++i]);
+                men = menOf(argv[++i]);
                 if (men < 3 || men > 5) return usage();
             } else if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc)
                 output = argv[++i];

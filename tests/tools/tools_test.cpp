@@ -1,6 +1,7 @@
 // The tools program's commands, run as a separate process the way a person
 // or a script would use them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <cstdio>
 #include <sstream>
@@ -103,6 +104,15 @@ TEST(Tools, HelpAndPerftDepthsThatAreNoNumber) {
         ASSERT_EQ(lines.size(), 1u) << depth;
         EXPECT_NE(lines[0].find("perft depth"), std::string::npos) << lines[0];
     }
+    // An option where a table command wants its directory, or a number of
+    // men that is none, is a usage error and makes nothing.
+    for (const char* arguments : {"tbgen --verbose", "tbverify --men 5", "tbgen /nonexistent/x --men 6",
+                                  "tbgen /nonexistent/x --men abc", "tbplan /nonexistent/x --men 2"}) {
+        runTools(std::string(arguments) + " >/dev/null 2>&1", &status);
+        EXPECT_EQ(status, 2) << arguments;
+    }
+    struct stat info;
+    EXPECT_NE(stat("--verbose", &info), 0);
 }
 
 }  // namespace
