@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-extern std::uint8_t evaluationPhase;  // 1 middlegame, 2 endgame, 255 not chosen yet
+extern thread_local std::uint8_t evaluationPhase;  // 1 middlegame, 2 endgame, 255 not chosen yet
 
 extern const std::int8_t BISHOP_PAIR_BONUS[9];  // by the owner's pawn count
 
@@ -31,4 +31,4 @@ struct EvaluationTerms {
     int kingSafety;  // both kings
     int drawish;     // DrawishFlags: 1 white cannot win, 2 black cannot win
 };
-extern EvaluationTerms lastEvaluationTerms;
+extern thread_local EvaluationTerms lastEvaluationTerms;

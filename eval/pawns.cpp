@@ -11,8 +11,8 @@
 #include "board/attacks.h"
 #include "eval/psqt.h"
 
-PawnHashEntry* pawnHashTable = nullptr;
-PawnWeights    pawnWeights;
+thread_local PawnHashEntry* pawnHashTable = nullptr;
+thread_local PawnWeights    pawnWeights;
 
 static constexpr PawnWeights MIDDLEGAME_WEIGHTS = {10, 16, 8, 15, 4, 6, {0, 0, 5, 10, 20, 40, 70, 120, 0}};
 static constexpr PawnWeights ENDGAME_WEIGHTS    = {12, 20, 8, 8, 8, 12, {0, 0, 10, 15, 30, 50, 90, 140, 0}};
@@ -146,7 +146,7 @@ void fillPawnEntry(PawnHashEntry& entry) {
 PawnHashEntry& probePawnHash() {
     // Without a table (a tool that never allocated one) every call refills
     // one scratch entry, which still gives the right scores.
-    static PawnHashEntry scratch;
+    static thread_local PawnHashEntry scratch;
     PawnHashEntry&       entry = pawnHashTable ? pawnHashTable[pawnKey & (PAWN_HASH_ENTRIES - 1)] : scratch;
     if (!pawnHashTable) entry.key = ~pawnKey;
     if (entry.key != pawnKey) fillPawnEntry(entry);

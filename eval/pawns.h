@@ -20,14 +20,14 @@ static_assert(sizeof(PawnHashEntry) == 16);
 
 constexpr int PAWN_HASH_ENTRIES = 8192;  // 128 KB, index = pawnKey & 8191
 
-extern PawnHashEntry* pawnHashTable;  // allocated at start-up
+extern thread_local PawnHashEntry* pawnHashTable;  // allocated at start-up
 
 // Phase-dependent weights (loaded by setEvaluationPhase).
 struct PawnWeights {
     int doubled, isolated, backward, weak, sideBySide, majority;
     int passed[9];  // by the owner's rank 1..8
 };
-extern PawnWeights pawnWeights;
+extern thread_local PawnWeights pawnWeights;
 
 bool allocatePawnHashTable();
 void freePawnHashTable();

@@ -7,9 +7,9 @@
 #include "eval/psqt.h"
 #include "search/searchdata.h"
 
-std::uint32_t historyTable[64][64];
-Move          killerMoves[MAX_PLY][2];
-std::uint8_t  followPv;
+thread_local std::uint32_t historyTable[64][64];
+thread_local Move          killerMoves[MAX_PLY][2];
+thread_local std::uint8_t  followPv;
 
 void clearOrderingTables() {
     std::memset(historyTable, 0, sizeof historyTable);

@@ -3,21 +3,21 @@
 #include "search/searchdata.h"
 #include "search/settings.h"
 
-Move          pvTable[MAX_PLY][MAX_PLY];
-std::uint8_t  pvLength[MAX_PLY];
-Move          savedPv[MAX_PLY + 1];
-std::int16_t  savedScore;
-std::int16_t  iterationDepth, lastIterationDepth;
-std::int16_t  rootAlpha, rootBeta, rootBestScore;
-std::int16_t  rootMoveCount, legalRootMoves, rootMoveNumber;
-std::uint8_t  rootFinished;
-std::uint8_t  windowFailed;
-bool          rootListInUse;
+thread_local Move          pvTable[MAX_PLY][MAX_PLY];
+thread_local std::uint8_t  pvLength[MAX_PLY];
+thread_local Move          savedPv[MAX_PLY + 1];
+thread_local std::int16_t  savedScore;
+thread_local std::int16_t  iterationDepth, lastIterationDepth;
+thread_local std::int16_t  rootAlpha, rootBeta, rootBestScore;
+thread_local std::int16_t  rootMoveCount, legalRootMoves, rootMoveNumber;
+thread_local std::uint8_t  rootFinished;
+thread_local std::uint8_t  windowFailed;
+thread_local bool          rootListInUse;
 std::int16_t  searchGamePly, expectedBalance;
 std::int16_t  ponderGamePly, ponderBalance, ponderScore;
-std::int8_t   recaptureSquare = -1;
-std::int16_t  tbPieceLimit    = -1;
-std::uint32_t nodeCount;
+thread_local std::int8_t   recaptureSquare = -1;
+thread_local std::int16_t  tbPieceLimit    = -1;
+thread_local std::uint32_t nodeCount;
 
 void clearSearchState() {
     pvLength[0]        = 0;
