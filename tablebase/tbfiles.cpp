@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <array>
+#include <mutex>
 #include <new>
 #include "tablebase/catalogue.h"
 #include "tablebase/emdformat.h"
@@ -740,7 +741,14 @@ bool allocateBlockCache(std::size_t bytes) {
     return true;
 }
 
+// Search threads probe at once: one lock covers the cache's chains and LRU
+// list, the shared decoding buffer and a side's being dropped. A probe holds
+// it for a hit's relinking or one block's read; the engine probes rarely
+// enough that threads seldom meet here.
+static std::mutex cacheLock;
+
 std::int32_t lookupTableValue(int ordinal, int side, std::uint32_t index) {
+    std::lock_guard<std::mutex> lock(cacheLock);
     // 1. No cache, or nothing registered for the side.
     if (cacheSlotCount == 0 || !isTableSideRegistered(ordinal, side)) return TB_VALUE_UNKNOWN;
     // 2. Two-byte values: low byte first.

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <thread>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "board/makemove.h"
@@ -12,7 +14,9 @@
 #include "board/notation.h"
 #include "board/position.h"
 #include "board/setup.h"
+#include "tablebase/catalogue.h"
 #include "tablebase/tablebase.h"
+#include "tablebase/tbfiles.h"
 #include "tests/driver/engine_process.h"
 #include "tests/tablebase/tablebase_test.h"
 #include "tests/test_support.h"
@@ -142,6 +146,37 @@ TEST_F(RealTables, ThreeManScoresAreGaviotasDistances) {
             ADD_FAILURE() << fens[i] << ": " << score << " but Gaviota says " << answers[i];
     }
     EXPECT_EQ(mismatches, 0);
+}
+
+TEST_F(RealTables, ThreadsProbingAtOnceReadWhatOneThreadReads) {
+    // A cache of three blocks, so nearly every probe evicts a block another
+    // thread may be reading; each thread must still get the values one
+    // thread alone reads.
+    stopTablebases();
+    startTablebases(TABLES, 5);
+    const int                 kqkr = findTablebaseRecord("kqkr"), krpk = findTablebaseRecord("krpk");
+    std::vector<std::uint32_t> probes[2];
+    std::vector<std::int32_t>  alone[2];
+    std::mt19937               random(19);
+    for (int t = 0; t < 2; ++t)
+        for (int i = 0; i < 4000; ++i) {
+            const int o = (i & 1) ? kqkr : krpk, side = int(random() % 2);
+            probes[t].push_back(std::uint32_t(random() % tablebaseCatalogue[o].positionCount[side]) << 2 |
+                                std::uint32_t(side) << 1 | std::uint32_t(i & 1));
+        }
+    const auto value = [&](std::uint32_t p) {
+        return lookupTableValue((p & 1) ? kqkr : krpk, int(p >> 1 & 1), p >> 2);
+    };
+    for (int t = 0; t < 2; ++t)
+        for (std::uint32_t p : probes[t]) alone[t].push_back(value(p));
+    int differ[2] = {0, 0};
+    std::thread other([&] {
+        for (std::size_t i = 0; i < probes[1].size(); ++i) differ[1] += value(probes[1][i]) != alone[1][i];
+    });
+    for (std::size_t i = 0; i < probes[0].size(); ++i) differ[0] += value(probes[0][i]) != alone[0][i];
+    other.join();
+    EXPECT_EQ(differ[0] + differ[1], 0);
+    EXPECT_NE(std::count(alone[0].begin(), alone[0].end(), TB_VALUE_UNKNOWN), std::ptrdiff_t(alone[0].size()));
 }
 
 TEST_F(RealTables, ColourExchangedPositionsAgree) {
