@@ -48,7 +48,7 @@ static bool acceptCheck(int e, int beta) {
 }
 
 // A stored move only shapes this node's variation when it could be played.
-static std::int16_t returnFromHit(const HashEntry& entry, Move hashMove) {
+static std::int16_t returnFromHit(const HashHit& entry, Move hashMove) {
     if (hashMove && isHashMovePlayable(hashMove)) {
         classifyMove(&hashMove);
         pvTable[ply][ply] = hashMove;
@@ -64,23 +64,22 @@ std::int16_t quiesce(int alpha, int beta) {
     if (ply >= MAX_PLY - 1) return std::int16_t(beta);
 
     // 2. Quiescence hash.
-    Move hashMove = 0;
-    if (qsHashTable) {
-        if (const HashEntry* hit = probeQuiescenceTable()) {
-            hashMove = unpackMove(hit->move);
-            if (hit->flags & HASH_UPPER) {
-                if (hit->score < beta) beta = hit->score;
-            } else if (hit->flags & HASH_LOWER) {
-                if (hit->score > alpha) alpha = hit->score;
-            } else {
-                // An exact entry whose move cannot be played counts as a bound.
-                const int  from = moveFrom(hashMove), to = moveTo(hashMove);
-                const bool unplayable = codeType(board[from]) == PAWN && fileOf(from) != fileOf(to) &&
-                                        board[to] == EMPTY && to != epSquare;
-                if (!unplayable) return returnFromHit(*hit, hashMove);
-            }
-            if (alpha >= beta) return returnFromHit(*hit, hashMove);
+    Move    hashMove = 0;
+    HashHit hit;
+    if (qsHashTable && probeQuiescenceTable(&hit)) {
+        hashMove = unpackMove(hit.move);
+        if (hit.flags & HASH_UPPER) {
+            if (hit.score < beta) beta = hit.score;
+        } else if (hit.flags & HASH_LOWER) {
+            if (hit.score > alpha) alpha = hit.score;
+        } else {
+            // An exact entry whose move cannot be played counts as a bound.
+            const int  from = moveFrom(hashMove), to = moveTo(hashMove);
+            const bool unplayable = codeType(board[from]) == PAWN && fileOf(from) != fileOf(to) &&
+                                    board[to] == EMPTY && to != epSquare;
+            if (!unplayable) return returnFromHit(hit, hashMove);
         }
+        if (alpha >= beta) return returnFromHit(hit, hashMove);
     }
 
     // 3. Stand pat.

@@ -128,7 +128,7 @@ Move nextMove(MoveSelector& sel) {
 }
 
 // Returning from a hash hit: the stored move becomes the node's variation.
-std::int16_t returnFromHit(const HashEntry& entry, Move hashMove, int depth) {
+std::int16_t returnFromHit(const HashHit& entry, Move hashMove, int depth) {
     if (hashMove && isHashMovePlayable(hashMove)) {
         classifyMove(&hashMove);
         pvTable[ply][ply] = hashMove;
@@ -164,21 +164,22 @@ std::int16_t search(int alpha, int beta, int depth, int extension, std::uint8_t 
     // 5. Hash probe.
     Move       hashMove   = 0;
     bool       mateThreat = false;
-    HashEntry* hit        = hashTable ? probeMainTable() : nullptr;
-    if (hit) {
-        hashMove   = unpackMove(hit->move);
-        mateThreat = (hit->flags & HASH_MATE_THREAT) != 0;
-        if ((hit->flags & HASH_UPPER) && hit->depth >= d - (d - 1) / 3 - 2 && hit->score < beta) flags &= ~NODE_NULL_OK;
-        if (hit->depth >= d) {
-            if (hit->flags & HASH_UPPER) {
-                if (hit->score < beta) beta = hit->score;
-            } else if (hit->flags & HASH_LOWER) {
-                if (hit->score > alpha) alpha = hit->score;
+    HashHit    hit;
+    const bool found      = hashTable && probeMainTable(&hit);
+    if (found) {
+        hashMove   = unpackMove(hit.move);
+        mateThreat = (hit.flags & HASH_MATE_THREAT) != 0;
+        if ((hit.flags & HASH_UPPER) && hit.depth >= d - (d - 1) / 3 - 2 && hit.score < beta) flags &= ~NODE_NULL_OK;
+        if (hit.depth >= d) {
+            if (hit.flags & HASH_UPPER) {
+                if (hit.score < beta) beta = hit.score;
+            } else if (hit.flags & HASH_LOWER) {
+                if (hit.score > alpha) alpha = hit.score;
             } else if (hashMove && isHashMovePlayable(hashMove)) {
-                return returnFromHit(*hit, hashMove, d);
+                return returnFromHit(hit, hashMove, d);
             }
         }
-        if (alpha >= beta) return returnFromHit(*hit, hashMove, d);
+        if (alpha >= beta) return returnFromHit(hit, hashMove, d);
     }
     const int probedAlpha = alpha, probedBeta = beta;
 
@@ -195,7 +196,7 @@ std::int16_t search(int alpha, int beta, int depth, int extension, std::uint8_t 
         if (s >= beta) {
             if (hashTable) {
                 const std::uint8_t nullFlags = s <= probedAlpha ? HASH_UPPER : s >= probedBeta ? HASH_LOWER : HASH_EXACT;
-                storeNullMove(hit, d, s, nullFlags);
+                storeNullMove(found ? &hit : nullptr, d, s, nullFlags);
             }
             return std::int16_t(s);
         }

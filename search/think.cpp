@@ -45,12 +45,13 @@ static void printWindowMark(const char* mark) {
 std::int16_t rootSearch(int alpha, int beta, int depth) {
     // 1. Node count, hash move, the whole move list.
     if ((++nodeCount & pollMask) == 0) checkTime();
-    const int        entryAlpha = alpha;
-    const HashEntry* hit        = hashTable ? probeRootTable() : nullptr;
-    const bool       inCheck    = (checkState[gamePly] & 0xFF) < 64;
+    const int  entryAlpha = alpha;
+    HashHit    hit;
+    const bool found   = hashTable && probeRootTable(&hit);
+    const bool inCheck = (checkState[gamePly] & 0xFF) < 64;
     generateAllMoves();
     scoreMoveList();
-    if (hit && hit->move) markHashMove(unpackMove(hit->move));
+    if (found && hit.move) markHashMove(unpackMove(hit.move));
     markPvMove();
     rootListInUse = true;
     struct ListGuard {

@@ -44,9 +44,9 @@ void printThinking(int depth, int score) {
                 length += std::snprintf(thinkingLine + length, std::size_t(room), " %s%s", san, checkSign);
             // Lengthen a short variation from the hash table.
             if (i + 1 == pvLength[0] && i + 1 < depth && i + 1 < MAX_PLY - 1 && hashTable) {
-                const HashEntry* e = probeMainTable();
-                if (e && e->move) {
-                    const Move next = unpackMove(e->move);
+                HashHit e;
+                if (probeMainTable(&e) && e.move) {
+                    const Move next = unpackMove(e.move);
                     const int  from = moveFrom(next), to = moveTo(next);
                     bool       fresh = codeColour(board[from]) == side && codeColour(board[to]) != side;
                     for (int j = 0; j <= i && fresh; ++j)

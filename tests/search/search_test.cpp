@@ -113,18 +113,17 @@ TEST(Search, NullMoveDetectsMateThreat) {
     ply            = 1;
     iterationDepth = 3;
     search(-9000, -8000, 3, 0, NODE_NULL_OK);
-    const HashEntry* entry = probeMainTable();
-    ASSERT_NE(entry, nullptr);
-    EXPECT_TRUE(entry->flags & HASH_MATE_THREAT);
+    HashHit entry;
+    ASSERT_TRUE(probeMainTable(&entry));
+    EXPECT_TRUE(entry.flags & HASH_MATE_THREAT);
     // Without the threat (no black rook) the flag stays clear.
     setUpSearch("6k1/5ppp/8/8/8/8/R4PPP/6K1 b - - 0 1");
     ASSERT_TRUE(playSan("h6"));
     ply            = 1;
     iterationDepth = 3;
     search(-9000, -8000, 3, 0, NODE_NULL_OK);
-    entry = probeMainTable();
-    ASSERT_NE(entry, nullptr);
-    EXPECT_FALSE(entry->flags & HASH_MATE_THREAT);
+    ASSERT_TRUE(probeMainTable(&entry));
+    EXPECT_FALSE(entry.flags & HASH_MATE_THREAT);
 }
 
 TEST(Search, SingleLegalMoveStopsAfterIterationThree) {
