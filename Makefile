@@ -4,6 +4,7 @@
 BUILD     := build
 SANITIZE  := build-sanitize
 FUZZ      := build-fuzz
+TSAN      := build-tsan
 JOBS      := $(shell nproc 2>/dev/null || echo 2)
 # Sub-makes keep to themselves: no "Entering directory" lines.
 MAKEFLAGS += --no-print-directory
@@ -22,7 +23,7 @@ TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev stockfish xboard xvfb fairymax pol
 # The release build has the test binary only when the suite is wanted.
 TESTS     := OFF
 
-.PHONY: all release sanitize fuzz run test deps test-deps clean tablebases tablebases5
+.PHONY: all release sanitize fuzz tsan run test deps test-deps clean tablebases tablebases5
 
 all: release
 
@@ -63,6 +64,12 @@ fuzz:
 	  $(QUIET) >/dev/null
 	@cmake --build $(FUZZ) -j $(JOBS)
 
+# The engine and tools under ThreadSanitizer, for multi-thread searches.
+tsan:
+	@echo "building the thread sanitizer build in $(TSAN)"
+	@cmake -S . -B $(TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIX_TSAN=ON -DBRIX_TESTS=OFF $(QUIET) >/dev/null
+	@cmake --build $(TSAN) -j $(JOBS) --target brix brix-tools
+
 BOOK_GAMES := book/games/masters-modern.pgn
 
 # The engine reads BrixBook.bin from its working directory: build one from
@@ -98,10 +105,11 @@ run: deps release BrixBook.bin tablebases brix.cfg
 # Each configuration ends with ctest's count of passed tests; the GoogleTest
 # binary counts as one of them (build/brix-tests runs its cases alone).
 test: test-deps
-	@$(MAKE) release sanitize fuzz tablebases TESTS=ON
+	@$(MAKE) release sanitize fuzz tsan tablebases TESTS=ON
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
 	cd $(SANITIZE) && ctest -j $(JOBS) --output-on-failure
 	cd $(FUZZ) && ctest -j $(JOBS) --output-on-failure
+	cd $(TSAN) && ctest --output-on-failure
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE) $(FUZZ)
+	rm -rf $(BUILD) $(SANITIZE) $(FUZZ) $(TSAN)

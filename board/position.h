@@ -1,6 +1,8 @@
-// board/position.h: the one game position, held three ways at once (mailbox,
+// board/position.h: the game position, held three ways at once (mailbox,
 // nearest-piece links and bitboards), plus its keys, history and move stack.
 // Only the board/ routines write these globals; everything else reads them.
+// Each search thread has its own (thread_local), started from the main
+// thread's through a PositionCopy.
 #pragma once
 #include <cstdint>
 #include "board/types.h"
@@ -47,3 +49,27 @@ inline std::uint64_t   pieceKey(int colour, int type, int sq) {
 }
 inline bool inCheck() { return (checkState[gamePly] & 0xFF) < 64; }
 inline int  checkerSquare() { return checkState[gamePly] & 0xFF; }
+
+// Everything a search reads of a position at its root, the game so far
+// included (for repetitions): taken from one thread's position and given to
+// another's, whose move stack then starts empty at ply 0.
+struct PositionCopy {
+    std::uint8_t  board[65];
+    std::uint8_t  nearestPiece[65][8];
+    Bitboard      occupied;
+    Bitboard      occupiedBy[2];
+    std::uint8_t  kingSquare[2];
+    std::uint8_t  pieceCount[2][6];
+    std::uint16_t material[2];
+    std::uint16_t menCount;
+    std::uint8_t  pawnFileRanks[2][10];
+    std::uint8_t  side, xside, castleRights, epSquare, fiftyCount;
+    std::int16_t  gamePly;
+    std::uint64_t hashKey;
+    std::uint32_t pawnKey;
+    HistoryRecord gameHistory[MAX_GAME_PLIES];
+    std::uint16_t checkState[MAX_GAME_PLIES];
+};
+// Of this thread's position, which must be at its root (ply 0).
+void copyPosition(PositionCopy& out);
+void takePosition(const PositionCopy& in);

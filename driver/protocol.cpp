@@ -14,6 +14,7 @@
 #include "io/console.h"
 #include "search/hashtable.h"
 #include "search/searchdata.h"
+#include "search/threads.h"
 #include "tablebase/tablebase.h"
 
 char          engineName[16] = "Brix 1.0";
@@ -135,7 +136,7 @@ void commandHint() {
 
 void analysisStatus() {
     printAndFlush("stat01: %ld %d %d %d %d %s\n", static_cast<long>((elapsedTime() - thinkStartTime) / 10),
-                  static_cast<int>(nodeCount), iterationDepth, rootMoveCount - rootMoveNumber, rootMoveCount,
+                  static_cast<int>(nodeCount + helperNodes()), iterationDepth, rootMoveCount - rootMoveNumber, rootMoveCount,
                   moveToCoord(gameHistory[gamePly - ply].move));
 }
 
@@ -145,6 +146,7 @@ void commandProtover() {
     std::printf("feature myname=\"%s\" name=1\n", engineName);
     std::printf("feature playother=1 colors=0\n");
     std::printf("feature variants=\"normal\"\n");
+    std::printf("feature smp=1\n");
     std::printf("feature done=1\n");
     std::printf("done=1\n");
     std::fflush(stdout);
@@ -287,6 +289,8 @@ void processCommand(const char* line) {
         pendingCommand = CMD_SETBOARD;
         copySetupText(line);
         stopRequest = STOP_ABORT;
+    } else if (is("cores")) {
+        setSearchThreads(number(1));
     } else if (is("sd")) {
         // An 8-bit depth, so sd -3 is 253, capped at 56.
         setFixedDepth(std::uint8_t(static_cast<unsigned long>(number(1))));

@@ -10,6 +10,7 @@
 #include "driver/protocol.h"
 #include "eval/pawns.h"
 #include "search/hashtable.h"
+#include "search/threads.h"
 #include "tablebase/tablebase.h"
 
 std::uint64_t configuredTableKb = 3100;
@@ -44,6 +45,8 @@ void readConfig(std::FILE* file) {
             if (std::atoi(value) == 1) engineOptions |= OPTION_RESIGN;
         } else if (std::strcmp(key, "TT_SIZE") == 0) {
             configuredTableKb = readTableSize(value);
+        } else if (std::strcmp(key, "THREADS") == 0) {
+            setSearchThreads(std::strtol(value, nullptr, 10));
         } else if (std::strcmp(key, "EGTB_PATH") == 0) {
             std::snprintf(egtbPath, sizeof egtbPath, "%s", value);
         } else if (std::strcmp(key, "EGTB_CACHE_SIZE") == 0) {

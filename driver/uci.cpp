@@ -21,6 +21,7 @@
 #include "search/searchdata.h"
 #include "search/settings.h"
 #include "search/thinking.h"
+#include "search/threads.h"
 #include "tablebase/tablebase.h"
 
 bool          uciMode;
@@ -75,6 +76,7 @@ void identify() {
     printAndFlush("option name Hash type spin default %llu min 1 max 65536\n",
                   static_cast<unsigned long long>(mb ? mb : 1));
     printAndFlush("option name Clear Hash type button\n");
+    printAndFlush("option name Threads type spin default %d min 1 max %d\n", searchThreads, maxSearchThreads());
     printAndFlush("option name Ponder type check default %s\n", engineOptions & OPTION_PONDER ? "true" : "false");
     printAndFlush("option name OwnBook type check default %s\n", uciOwnBook ? "true" : "false");
     printAndFlush("option name BookFile type string default %s\n", bookFileName[0] ? bookFileName : "<empty>");
@@ -119,6 +121,8 @@ void setOption(const char* text) {
             printAndFlush("ERROR (not enough memory): setoption\n");
             std::exit(1);
         }
+    } else if (strcasecmp(name, "Threads") == 0) {
+        setSearchThreads(std::strtol(value, nullptr, 10));
     } else if (strcasecmp(name, "Clear Hash") == 0) {
         clearHashTables();
     } else if (strcasecmp(name, "Ponder") == 0) {
@@ -236,7 +240,7 @@ bool is(const char* line, const char* command) {
 // go nodes: the search is stopped at the first poll past the count (polls
 // come every 65536 nodes), and plays its best move so far.
 void checkNodeLimit() {
-    if (searching && !pondering && uciNodeLimit && nodeCount >= uciNodeLimit && stopRequest == STOP_NONE)
+    if (searching && !pondering && uciNodeLimit && nodeCount + helperNodes() >= uciNodeLimit && stopRequest == STOP_NONE)
         stopRequest = STOP_MOVE_NOW;
 }
 
@@ -244,15 +248,16 @@ void checkNodeLimit() {
 // in p plies mate -(p + 1) / 2.
 void printUciThinking(int depth, int score) {
     if (depth <= 0) return;
-    const std::uint32_t ms  = elapsedTime() - thinkStartTime;
-    const std::uint64_t nps = ms ? std::uint64_t(nodeCount) * 1000u / ms : 0;
+    const std::uint32_t ms    = elapsedTime() - thinkStartTime;
+    const std::uint64_t nodes = nodeCount + helperNodes();  // every thread's
+    const std::uint64_t nps   = ms ? nodes * 1000u / ms : 0;
     if (score > 9000)
         std::printf("info depth %d score mate %d", depth, (MATE_SCORE - score + 1) / 2);
     else if (score < -9000)
         std::printf("info depth %d score mate -%d", depth, (MATE_SCORE + score + 1) / 2);
     else
         std::printf("info depth %d score cp %d", depth, score);
-    std::printf(" nodes %lu nps %llu time %lu pv", static_cast<unsigned long>(nodeCount),
+    std::printf(" nodes %llu nps %llu time %lu pv", static_cast<unsigned long long>(nodes),
                 static_cast<unsigned long long>(nps), static_cast<unsigned long>(ms));
     for (int i = 0; i < pvLength[0]; ++i) std::printf(" %s", moveToUci(pvTable[0][i]));
     printAndFlush("\n");

@@ -3,6 +3,7 @@
 // iteration and root statistics and the ply and balance each search began at.
 // Every search file reads them; this module sits below all of them.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include "board/types.h"
 
@@ -16,7 +17,10 @@ extern thread_local std::int16_t  rootMoveCount, legalRootMoves, rootMoveNumber;
 extern thread_local std::uint8_t  rootFinished;   // no move to play, or the fifty-move rule applies
 extern thread_local std::uint8_t  windowFailed;
 extern thread_local bool          rootListInUse;  // rootSearch walks the list at ply 0: nothing may generate there
-extern std::int16_t  searchGamePly, expectedBalance;  // when the last non-ponder search began
+// The hash tables' age stamp, which a ponder hit moves while helper threads
+// store with it: atomic, so they read one value or the other.
+extern std::atomic<std::int16_t> searchGamePly;  // when the last non-ponder search began
+extern std::int16_t              expectedBalance;
 extern std::int16_t  ponderGamePly, ponderBalance, ponderScore;
 extern thread_local std::int8_t   recaptureSquare;  // obvious recapture expected there, or -1
 extern thread_local std::int16_t  tbPieceLimit;     // largest menCount probed in the search; -2: none

@@ -8,6 +8,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/rules.h"
+#include "eval/evaluate.h"
 #include "search/hashtable.h"
 #include "search/ordering.h"
 #include "search/quiesce.h"
@@ -15,6 +16,7 @@
 #include "search/searchdata.h"
 #include "search/settings.h"
 #include "search/thinking.h"
+#include "search/threads.h"
 #include "search/timecontrol.h"
 #include "tablebase/tablebase.h"
 
@@ -36,7 +38,7 @@ static void restoreRowZero() {
 
 // "++" or "--" after a window failure, for the GUI's benefit.
 static void printWindowMark(const char* mark) {
-    if ((engineOptions & OPTION_XBOARD) && (engineOptions & OPTION_POST) && iterationDepth >= 3) {
+    if (!isHelperThread() && (engineOptions & OPTION_XBOARD) && (engineOptions & OPTION_POST) && iterationDepth >= 3) {
         std::printf("%s\n", mark);
         std::fflush(stdout);
     }
@@ -125,7 +127,7 @@ std::int16_t rootSearch(int alpha, int beta, int depth) {
 
 // The iterations proper; returns the last completed score.
 static int iterate() {
-    int s = lastScore;
+    int s = savedScore;
     while (iterationDepth <= depthLimit) {
         followPv      = 1;
         rootFinished  = 0;
@@ -186,6 +188,36 @@ static int iterate() {
     return s;
 }
 
+// What a helper needs of the main thread's search set-up: written before
+// the helpers are woken, read by them after.
+static int          helperRootScore;
+static std::int16_t helperTbLimit;
+
+// A helper's search on its copy of the root: the main thread's iterations
+// without their output, from its own depth, until it is stopped.
+static void searchAsHelper(int helper) {
+    clearOrderingTables();
+    nodeCount       = 0;
+    pollMask        = 0x3FF;  // a stop reaches a helper within a millisecond or so
+    recaptureSquare = -1;
+    tbPieceLimit    = helperTbLimit;
+    setEvaluationPhase();  // its own pawn weights; the shared tables stay as they are
+    std::memset(pvTable, 0, sizeof pvTable);
+    pvLength[0]        = 0;
+    lastIterationDepth = 0;
+    // Odd helpers one ply deeper, so that the threads spread over depths.
+    iterationDepth = std::int16_t(1 + (helper & 1));
+    savedScore     = std::int16_t(helperRootScore);
+    rootAlpha      = std::int16_t(helperRootScore - ASPIRATION_WINDOW);
+    rootBeta       = std::int16_t(helperRootScore + ASPIRATION_WINDOW);
+    try {
+        iterate();
+    } catch (const SearchStopped&) {
+        while (ply > 0) unmakeMove();
+    }
+    helperMustStop(nodeCount);  // its last count
+}
+
 void think() {
     searching      = 1;
     iterationDepth = 1;
@@ -238,10 +270,18 @@ void think() {
         tbPieceLimit = std::int16_t(egtbMaxPieces);
         if (menCount <= egtbMaxPieces && castleRights == 0 && probeTablebase(&tbScore) && tbScore == 0) tbPieceLimit = -2;
 
-        // 6. Iterate.
+        // 6. Iterate, with the helper threads on the same root until the
+        //    main thread's search ends, however it ends.
         savedScore = lastScore;
         rootAlpha  = std::int16_t(lastScore - ASPIRATION_WINDOW);
         rootBeta   = std::int16_t(lastScore + ASPIRATION_WINDOW);
+        helperRootScore = lastScore;
+        helperTbLimit   = tbPieceLimit;
+        helperSearch    = searchAsHelper;
+        startHelpers();
+        struct HelperGuard {
+            ~HelperGuard() { stopHelpers(); }
+        } helperGuard;
         const int s = iterate();
         if (pondering) pvLength[0] = 0;
         lastScore = std::int16_t(s);

@@ -11,14 +11,18 @@
 #include "search/hashtable.h"
 #include "search/searchdata.h"
 #include "search/settings.h"
+#include "search/threads.h"
 
 char thinkingLine[256];
 void (*thinkingHook)(int depth, int score);
 
 void printThinking(int depth, int score) {
+    if (isHelperThread()) return;  // only the main thread talks to the GUI
     if (depth > 0) {
+        // Nodes of every thread.
         int length = std::snprintf(thinkingLine, sizeof thinkingLine, "%2d %5d %6ld %-ld  ", depth, score,
-                                   static_cast<long>((elapsedTime() - thinkStartTime) / 10), static_cast<long>(nodeCount));
+                                   static_cast<long>((elapsedTime() - thinkStartTime) / 10),
+                                   static_cast<long>(nodeCount + helperNodes()));
         int made = 0;
         for (int i = 0; i < pvLength[0]; ++i) {
             Move m = pvTable[0][i];

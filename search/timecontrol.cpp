@@ -6,10 +6,11 @@
 #include "search/searchdata.h"
 #include "search/settings.h"
 #include "search/thinking.h"
+#include "search/threads.h"
 
 std::int32_t targetTime;
 std::int32_t timeReserve;
-std::uint32_t pollMask = 0xFFFF;
+thread_local std::uint32_t pollMask = 0xFFFF;
 void (*pollHook)();
 
 static int rootSide() { return (ply & 1) ^ side; }
@@ -115,6 +116,12 @@ static std::int32_t stretchedLimit() {
 }
 
 void checkTime() {
+    // 0. A helper thread only learns whether to stop: time, input and
+    //    output are the main thread's.
+    if (isHelperThread()) {
+        if (helperMustStop(nodeCount)) throw SearchStopped();
+        return;
+    }
     // 1. The first two iterations run uninterrupted.
     if (iterationDepth <= 2) return;
 

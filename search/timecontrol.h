@@ -8,7 +8,7 @@ extern std::int32_t targetTime;   // soft budget of the current move
 extern std::int32_t timeReserve;  // time kept back from the clock
 // The search polls when the node count AND this mask is 0: every 65536
 // nodes, every 4096 under a short budget. Set by allocateTime.
-extern std::uint32_t pollMask;
+extern thread_local std::uint32_t pollMask;
 
 // The search hears input only through this hook, which the protocol layer
 // installs: called once at every poll, it may set stopRequest. Unset, the

@@ -20,6 +20,7 @@
 #include "search/searchdata.h"
 #include "search/settings.h"
 #include "search/think.h"
+#include "search/threads.h"
 #include "tools/pgn.h"
 
 // Middlegames and endgames: a few classic test positions and twelve taken
@@ -81,8 +82,11 @@ std::uint64_t runBench(int depth, std::FILE* out) {
         resetSearchState();
         setPositionFromFen(fen);
         runSearch(depth, 0);
-        total += nodeCount;
-        if (out) std::fprintf(out, "%-72s %10lu %s\n", fen, static_cast<unsigned long>(nodeCount), moveToCoord(pvTable[0][0]));
+        const std::uint64_t nodes = nodeCount + helperNodes();  // every thread's
+        total += nodes;
+        if (out)
+            std::fprintf(out, "%-72s %10llu %s\n", fen, static_cast<unsigned long long>(nodes),
+                         moveToCoord(pvTable[0][0]));
     }
     return total;
 }

@@ -21,6 +21,7 @@
 #include "tbmake/verify.h"
 #include "eval/evaluate.h"
 #include "eval/pawns.h"
+#include "search/threads.h"
 #include "tools/bench.h"
 #include "tools/keygen.h"
 #include "tools/perft.h"
@@ -34,7 +35,7 @@ static void printUsage(std::FILE* out) {
                "  moves FEN                    legal moves in generation order: coordinate SAN\n"
                "  eval FEN                     static evaluation and its main terms\n"
                "  evalbench PGN [GAMES]        full evaluations per second over real game positions\n"
-               "  bench [DEPTH]                search fixed positions to DEPTH (default 8)\n"
+               "  bench [DEPTH [THREADS]]      search fixed positions to DEPTH (default 8) on THREADS threads\n"
                "  epd FILE SECONDS             run an EPD suite at SECONDS a position\n"
                "  bookbench [PROBES]           time book probes on BrixBook.bin in this directory\n"
                "  genkeys                      print board/keys.cpp from its generator\n"
@@ -179,7 +180,8 @@ static int commandEvalBench(int argc, char** argv) {
 }
 
 static int commandBench(int argc, char** argv) {
-    const int  depth = argc > 2 ? std::atoi(argv[2]) : 8;
+    const int depth = argc > 2 ? std::atoi(argv[2]) : 8;
+    if (argc > 3) setSearchThreads(std::strtol(argv[3], nullptr, 10));
     const auto start = std::chrono::steady_clock::now();
     const std::uint64_t nodes = runBench(depth, stdout);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

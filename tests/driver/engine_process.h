@@ -19,6 +19,7 @@ public:
     void closeInput();
     int  waitExit(double seconds);  // exit status, or -1 if still running
     const std::vector<std::string>& transcript() const { return lines; }
+    int processId() const { return pid; }
     std::string dir;
 
 private:

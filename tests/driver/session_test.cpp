@@ -1,5 +1,6 @@
 // Scripted protocol sessions with the real engine binary on pipes.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -35,10 +36,22 @@ TEST(Session, HandshakeFeaturesAndPing) {
     e.expect("^feature myname=\"Brix 1.0\" name=1$");
     e.expect("^feature playother=1 colors=0$");
     e.expect("^feature variants=\"normal\"$");
+    e.expect("^feature smp=1$");
     e.expect("^feature done=1$");
     e.expect("^done=1$");
     e.send("ping 7");
     e.expect("^pong 7$");
+    // Two threads: the move comes from the main thread, once.
+    e.send("cores 2");
+    e.send("new");
+    e.send("st 1");
+    e.send("go");
+    e.expect("^move [^ ]+$", 4);
+    e.send("ping 8");
+    e.expect("^pong 8$");
+    EXPECT_EQ(std::count_if(e.transcript().begin(), e.transcript().end(),
+                            [](const std::string& line) { return line.rfind("move ", 0) == 0; }),
+              1);
     e.send("level 40 5");
     e.expect("^ERROR \\(wrong number of parameters\\): level <nmoves> <min> <inc>$");
     e.send("quit");

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
 #include <regex>
 #include <string>
 #include "tests/driver/engine_process.h"
@@ -292,6 +294,61 @@ TEST(UciSession, PonderThenPonderhitOrStop) {
     EXPECT_EQ(e.expect(BEST_MOVE, 3), "bestmove d1d8");
     EXPECT_FALSE(e.sees("^bestmove", 0.5));
     EXPECT_EQ(countSince(e, 0, "^bestmove"), 3);
+}
+
+// CPU ticks the process has used (user and system), from /proc.
+long cpuTicks(int pid) {
+    std::FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!f) return -1;
+    char text[1024] = {};
+    const std::size_t n = std::fread(text, 1, sizeof text - 1, f);
+    std::fclose(f);
+    // Fields 14 and 15, counted after the command name's closing parenthesis.
+    const char* p = std::strrchr(text, ')');
+    if (!p || n == 0) return -1;
+    long user = 0, system = 0;
+    if (std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %ld %ld", &user, &system) != 2) return -1;
+    return user + system;
+}
+
+TEST(UciSession, ThreadsStopTogetherAndAnswerOnce) {
+    EngineProcess e;
+    handshake(e);
+    e.send("setoption name Threads value 3");  // more than this machine's cores
+    e.send("setoption name Ponder value true");
+    // A mate is found with helpers filling the table.
+    e.send("position fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
+    e.send("go depth 8");
+    EXPECT_EQ(bestMove(e), "bestmove d1d8");
+    // Every way a search ends gives one move, at once.
+    e.send("position startpos moves e2e4");
+    auto start = Clock::now();
+    e.send("go movetime 300");
+    bestMove(e, 2);
+    EXPECT_LT(secondsSince(start), 1.0);
+    e.send("go infinite");
+    EXPECT_FALSE(e.sees("^bestmove", 0.7));
+    start = Clock::now();
+    e.send("stop");
+    bestMove(e, 2);
+    EXPECT_LT(secondsSince(start), 0.5);
+    e.send("go ponder wtime 3000 btime 3000");
+    EXPECT_FALSE(e.sees("^bestmove", 0.7));
+    e.send("ponderhit");
+    bestMove(e, 3);
+    e.send("go ponder wtime 3000 btime 3000");
+    EXPECT_FALSE(e.sees("^bestmove", 0.7));
+    start = Clock::now();
+    e.send("stop");
+    bestMove(e, 2);
+    EXPECT_LT(secondsSince(start), 0.5);
+    EXPECT_EQ(countSince(e, 0, "^bestmove"), 5);
+    // No thread searches on after its answer: the process stays idle.
+    const long before = cpuTicks(e.processId());
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_LE(cpuTicks(e.processId()) - before, 3);
+    e.send("quit");
+    EXPECT_EQ(e.waitExit(3), 0);
 }
 
 TEST(UciSession, EndOfInput) {
