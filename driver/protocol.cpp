@@ -136,7 +136,7 @@ void commandHint() {
 
 void analysisStatus() {
     printAndFlush("stat01: %ld %d %d %d %d %s\n", static_cast<long>((elapsedTime() - thinkStartTime) / 10),
-                  static_cast<int>(nodeCount + helperNodes()), iterationDepth, rootMoveCount - rootMoveNumber, rootMoveCount,
+                  static_cast<int>(searchNodes()), iterationDepth, rootMoveCount - rootMoveNumber, rootMoveCount,
                   moveToCoord(gameHistory[gamePly - ply].move));
 }
 

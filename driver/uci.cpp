@@ -240,7 +240,7 @@ bool is(const char* line, const char* command) {
 // go nodes: the search is stopped at the first poll past the count (polls
 // come every 65536 nodes), and plays its best move so far.
 void checkNodeLimit() {
-    if (searching && !pondering && uciNodeLimit && nodeCount + helperNodes() >= uciNodeLimit && stopRequest == STOP_NONE)
+    if (searching && !pondering && uciNodeLimit && searchNodes() >= uciNodeLimit && stopRequest == STOP_NONE)
         stopRequest = STOP_MOVE_NOW;
 }
 
@@ -249,7 +249,7 @@ void checkNodeLimit() {
 void printUciThinking(int depth, int score) {
     if (depth <= 0) return;
     const std::uint32_t ms    = elapsedTime() - thinkStartTime;
-    const std::uint64_t nodes = nodeCount + helperNodes();  // every thread's
+    const std::uint64_t nodes = searchNodes();
     const std::uint64_t nps   = ms ? nodes * 1000u / ms : 0;
     if (score > 9000)
         std::printf("info depth %d score mate %d", depth, (MATE_SCORE - score + 1) / 2);

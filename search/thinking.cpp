@@ -19,10 +19,9 @@ void (*thinkingHook)(int depth, int score);
 void printThinking(int depth, int score) {
     if (isHelperThread()) return;  // only the main thread talks to the GUI
     if (depth > 0) {
-        // Nodes of every thread.
         int length = std::snprintf(thinkingLine, sizeof thinkingLine, "%2d %5d %6ld %-ld  ", depth, score,
                                    static_cast<long>((elapsedTime() - thinkStartTime) / 10),
-                                   static_cast<long>(nodeCount + helperNodes()));
+                                   static_cast<long>(searchNodes()));
         int made = 0;
         for (int i = 0; i < pvLength[0]; ++i) {
             Move m = pvTable[0][i];

@@ -9,6 +9,7 @@
 #include <vector>
 #include "board/position.h"
 #include "eval/pawns.h"
+#include "search/searchdata.h"
 
 int searchThreads = 1;
 void (*helperSearch)(int helper) = nullptr;
@@ -117,8 +118,8 @@ bool helperMustStop(std::uint32_t nodes) {
     return pool.stop.load(std::memory_order_acquire);
 }
 
-std::uint64_t helperNodes() {
-    std::uint64_t total = 0;
+std::uint64_t searchNodes() {
+    std::uint64_t total = nodeCount;
     for (auto& h : pool.helpers) total += h->nodes.load(std::memory_order_relaxed);
     return total;
 }

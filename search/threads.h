@@ -28,5 +28,6 @@ void stopHelpers();
 bool isHelperThread();
 // A helper's poll: publishes its node count, and tells whether to stop.
 bool helperMustStop(std::uint32_t nodes);
-// Nodes the helpers searched since the last start, as last published.
-std::uint64_t helperNodes();
+// Nodes of the search under way on every thread: the calling (main)
+// thread's own, and the helpers' as last published.
+std::uint64_t searchNodes();

@@ -175,9 +175,15 @@ bool indexOfPosition(const TbPosition& p, int& ordinal, int& fileSide, std::uint
     pieceListsOf(p, lists);
     const int              tableSide = p.toMove ^ first;
     const TablebaseRecord& r         = tablebaseCatalogue[ordinal];
-    index    = r.indexRoutine[tableSide](lists[first], lists[first ^ 1], p.epSquare, std::uint32_t(first));
+    index    = indexFromLists(ordinal, first, tableSide, lists, p.epSquare);
     fileSide = (r.flags & TB_SYMMETRIC) ? 0 : tableSide;
     return index < r.positionCount[tableSide];
+}
+
+std::uint32_t indexFromLists(int ordinal, int first, int tableSide, const std::uint32_t lists[2][16],
+                             std::uint8_t epSquare) {
+    return tablebaseCatalogue[ordinal].indexRoutine[tableSide](lists[first], lists[first ^ 1], epSquare,
+                                                               std::uint32_t(first));
 }
 
 bool lookUpTbValue(const TbPosition& p, int& value) {

@@ -49,6 +49,10 @@ bool lookUpTbValue(const TbPosition& p, int& value);
 // The index of a position in its table (record and side chosen the way the
 // engine's probe chooses them); false when the material has no record.
 bool indexOfPosition(const TbPosition& p, int& ordinal, int& fileSide, std::uint32_t& index);
+// The same from a position's piece lists (pieceListsOf), its record, the
+// colour the record names first and the table side (side to move ^ first).
+std::uint32_t indexFromLists(int ordinal, int first, int tableSide, const std::uint32_t lists[2][16],
+                             std::uint8_t epSquare);
 // The record of a material (counts by colour and type, materialOf), or -1
 // when none has it; `first` is 1 when the record names colour 1 first.
 int recordOfMaterial(const std::uint8_t counts[2][5], int& first);

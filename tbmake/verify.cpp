@@ -49,16 +49,10 @@ static bool worthChecking(const Placement& layout, const TbPosition& p) {
 // names first (by colour to move of the placements), and each table side's
 // bytes.
 struct TableSides {
-    const TablebaseRecord* record;
-    int                    first[2];
-    const std::int8_t*     bytes[2];  // by table side
+    int                ordinal;
+    int                first[2];
+    const std::int8_t* bytes[2];  // by table side
 };
-
-// A position's index in its table side, from its piece lists.
-static std::uint32_t indexOfListed(const TableSides& table, int first, int side, std::uint32_t lists[2][16],
-                                   std::uint8_t epSquare) {
-    return table.record->indexRoutine[side](lists[first], lists[first ^ 1], epSquare, std::uint32_t(first));
-}
 
 // The value one move more makes of the successors, or 127 when one of them
 // could not be read. A move that neither captures nor promotes stays in the
@@ -71,7 +65,7 @@ static int valueFromSuccessors(const TbPosition& p, const TableSides& table, int
     const int n = generateTbMoves(p, moves);
     if (n == 0) return isInCheck(p, p.toMove) ? -126 : 0;
     const int           side  = (p.toMove ^ 1) ^ first;  // the successors' table side
-    const std::uint32_t count = table.record->positionCount[side];
+    const std::uint32_t count = tablebaseCatalogue[table.ordinal].positionCount[side];
     const std::int8_t*  at[TBC_MAX_MOVES];
     std::int8_t         leaving[TBC_MAX_MOVES];
     for (int i = 0; i < n; ++i) {
@@ -86,7 +80,7 @@ static int valueFromSuccessors(const TbPosition& p, const TableSides& table, int
         }
         std::uint32_t& entry      = lists[p.colour[m.man]][entryOf[m.man]];
         entry                     = m.to;
-        const std::uint32_t index = indexOfListed(table, first, side, lists, q.epSquare);
+        const std::uint32_t index = indexFromLists(table.ordinal, first, side, lists, q.epSquare);
         entry                     = p.square[m.man];
         if (index >= count) return 127;
         at[i] = table.bytes[side] + index;
@@ -131,7 +125,7 @@ static bool verifyOne(const std::string& directory, int ordinal, std::uint64_t& 
     }
     // The table itself, as the look-ups see it.
     TbPosition probe;
-    TableSides table{&r, {0, 0}, {nullptr, nullptr}};
+    TableSides table{ordinal, {0, 0}, {nullptr, nullptr}};
     // The table and every table its captures and promotions lead to, read
     // whole before any position is checked.
     std::vector<int>          records{ordinal};
@@ -173,7 +167,7 @@ static bool verifyOne(const std::string& directory, int ordinal, std::uint64_t& 
                     pieceListsOf(p, lists, entryOf);
                     const int           first = table.first[side];
                     const int           own   = p.toMove ^ first;
-                    const std::uint32_t at    = indexOfListed(table, first, own, lists, p.epSquare);
+                    const std::uint32_t at    = indexFromLists(ordinal, first, own, lists, p.epSquare);
                     if (at >= r.positionCount[own]) {
                         reportError(counts, r.name, p, "index out of range", 0, 0);
                         continue;

@@ -82,7 +82,7 @@ std::uint64_t runBench(int depth, std::FILE* out) {
         resetSearchState();
         setPositionFromFen(fen);
         runSearch(depth, 0);
-        const std::uint64_t nodes = nodeCount + helperNodes();  // every thread's
+        const std::uint64_t nodes = searchNodes();
         total += nodes;
         if (out)
             std::fprintf(out, "%-72s %10llu %s\n", fen, static_cast<unsigned long long>(nodes),
