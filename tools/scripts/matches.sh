@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Measurement matches through the real xboard (headless): time management
 # at three kinds of control against Fairy-Max, then strength against the
-# Debian peers. Results go to OUT (default matches/); each match's last
-# line is "score: W-L-D (P%) elo: X +- Y" from Brix's view.
-#   usage: tools/scripts/matches.sh [time|strength|all] [GAMES]
+# Debian peers, or two threads against one. Results go to OUT (default
+# matches/); each match's last line is "score: W-L-D (P%) elo: X +- Y" from
+# Brix's (or the two-thread Brix's) view.
+#   usage: tools/scripts/matches.sh [time|strength|threads|all] [GAMES]
 set -u
 here=$(cd "$(dirname "$0")/../.." && pwd)
 tools="$here/../shared/tools"
@@ -17,6 +18,18 @@ match() {  # name, opponent, xb-match options...
         --pgn "$out/$name.pgn" -q "$@" >"$out/$name.txt" 2>&1
     echo "$name: $(tail -1 "$out/$name.txt")"
 }
+# 150 openings for long matches, where the 20 of openings.epd would repeat:
+# the position after 8 moves of TCEC games (engine openings, chosen to be
+# playable for both sides), distinct, taken evenly through the sorted list.
+openings150() {
+    local file="$out/openings-tcec.epd"
+    [ -s "$file" ] || /usr/games/pgn-extract --plylimit 16 -Wepd -s \
+        "$here/../shared/data/games/tcec-engine-s1-15.pgn" 2>/dev/null |
+        awk '/^rnbqkbnr\/pppppppp\/8\/8\/8\/8\/PPPPPPPP\/RNBQKBNR w/ {n = 0}
+             ++n == 17 && NF {sub(/ c0 .*/, ""); print}' | sort -u |
+        awk '{line[NR] = $0} END {for (i = 0; i < 150; i++) print line[1 + int(i * NR / 150)]}' >"$file"
+    echo "$file"
+}
 case ${1:-all} in
 time|all)
     match fairymax-40in10s /usr/games/fairymax --tc 40/0:10
@@ -26,5 +39,16 @@ strength|all)
     match fairymax-10s+0.1 /usr/games/fairymax --tc 0:10+0.1
     match sjeng-10s+0.1 /usr/games/sjeng --tc 0:10+0.1
     match phalanx-10s+0.1 /usr/games/phalanx --tc 0:10+0.1
-    match gnuchess-10s+0.1 "uci:/usr/games/gnuchessu" --tc 0:10+0.1 ;;
+    match gnuchess-10s+0.1 "uci:/usr/games/gnuchessu" --tc 0:10+0.1 ;;&
+threads|all)
+    # Through UCI, where each side gets its own Threads (xboard sends the
+    # same "cores" to both engines). One engine thinks at a time.
+    openings=$(openings150)
+    name=threads2-threads1-10s+0.1
+    "$tools/xb-match" -1 "uci:$engine Threads=2" --name1 brix-2threads -2 "uci:$engine Threads=1" \
+        --name2 brix-1thread -n "${2:-300}" --openings "$openings" --tc 0:10+0.1 \
+        --pgn "$out/$name.pgn" -q >"$out/$name.txt" 2>&1
+    echo "$name: $(tail -1 "$out/$name.txt")"
+    games=${2:-100} match phalanx-2threads-10s+0.1 /usr/games/phalanx --tc 0:10+0.1 \
+        --xboard-arg=-smpCores --xboard-arg=2 ;;
 esac
