@@ -13,6 +13,7 @@
 #include "driver/uci.h"
 #include "game/result.h"
 #include "game/state.h"
+#include "search/rootmoves.h"
 #include "search/timecontrol.h"
 
 // The user's move. A promotion without its letter is to a queen,
@@ -86,6 +87,12 @@ static void carryOutCommand() {
         beginAnalysisLimits();
         analyzeMode = 1;
         break;
+    case CMD_ROOT_MOVES:
+        applyRootMoveRequest();
+        break;
+    case CMD_OPTION:
+        applyOptionRequest();
+        break;
     default: break;
     }
 }
@@ -107,7 +114,11 @@ void runGameLoop() {
                 printAndFlush("ERROR (maximum number of moves reached): main\n");
                 gameOver = 1;
             }
-            if (analyzeMode) engineSide = side;
+            // The analysed moves are restricted only in analysis.
+            if (analyzeMode)
+                engineSide = side;
+            else
+                clearRootFilter();
             if (!gameOver && side == engineSide) engineTurn();
             answerDeferredPing();  // a search that ended without a move
         }

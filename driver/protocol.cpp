@@ -7,13 +7,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include "board/makemove.h"
 #include "board/notation.h"
 #include "board/position.h"
 #include "book/book.h"
 #include "eval/evaluate.h"
 #include "io/console.h"
 #include "search/hashtable.h"
+#include "search/rootmoves.h"
 #include "search/searchdata.h"
+#include "search/strength.h"
 #include "search/threads.h"
 #include "tablebase/tablebase.h"
 
@@ -29,6 +32,11 @@ namespace {
 // A ping received during the engine's own search, answered after its move.
 char deferredPing[128];
 bool pingDeferred;
+
+// The last exclude/include (its move, or "all") and option (NAME=VALUE).
+char rootMoveWord[128];
+bool rootMoveIncluded;
+char optionText[128];
 
 constexpr int WORD_SIZE = 128;
 constexpr int MAX_WORDS = 5;
@@ -147,6 +155,10 @@ void commandProtover() {
     std::printf("feature playother=1 colors=0\n");
     std::printf("feature variants=\"normal\"\n");
     std::printf("feature smp=1\n");
+    std::printf("feature exclude=1\n");
+    std::printf("feature option=\"MultiPV -spin %d 1 %d\"\n", multiPvLines, MAX_MULTI_PV);
+    std::printf("feature option=\"Strength -spin %d %d %d\"\n", strengthElo ? strengthElo : STRENGTH_MAX,
+                STRENGTH_MIN, STRENGTH_MAX);
     std::printf("feature done=1\n");
     std::printf("done=1\n");
     std::fflush(stdout);
@@ -260,7 +272,8 @@ void processCommand(const char* line) {
             std::snprintf(deferredPing, sizeof deferredPing, "%s", words[1]);
             pingDeferred = true;
         } else {
-            stopRequest = STOP_ABORT;
+            // Analysis goes on: nothing would start it again.
+            if (!analyzeMode) stopRequest = STOP_ABORT;
             printAndFlush("pong %s\n", words[1]);
         }
     } else if (is("playother")) {
@@ -289,6 +302,18 @@ void processCommand(const char* line) {
         pendingCommand = CMD_SETBOARD;
         copySetupText(line);
         stopRequest = STOP_ABORT;
+    } else if (is("exclude") || is("include")) {
+        std::snprintf(rootMoveWord, sizeof rootMoveWord, "%s", words[1]);
+        rootMoveIncluded = is("include");
+        pendingCommand   = CMD_ROOT_MOVES;
+        stopRequest      = STOP_ABORT;
+    } else if (is("option")) {
+        // The value may hold spaces: the rest of the line after "option ".
+        const char* text = std::strstr(line, "option") + 6;
+        while (*text == ' ') ++text;
+        std::snprintf(optionText, sizeof optionText, "%s", text);
+        pendingCommand = CMD_OPTION;
+        stopRequest    = STOP_ABORT;
     } else if (is("cores")) {
         setSearchThreads(number(1));
     } else if (is("sd")) {
@@ -310,4 +335,31 @@ void processCommand(const char* line) {
     } else if (idle || pondering || analyzeMode) {
         moveRule();
     }
+}
+
+void applyRootMoveRequest() {
+    if (std::strcmp(rootMoveWord, "all") == 0) {
+        rootMoveIncluded ? clearRootFilter() : excludeAllRootMoves();
+        return;
+    }
+    int        from, to;
+    char       letter;
+    const Move m  = readCoordinates(rootMoveWord, &from, &to, &letter) ? findCoordinateMove(from, to, letter) : 0;
+    const bool ok = m && makeMove(m);
+    if (ok) unmakeMove();
+    ply = 0;
+    if (!ok) {
+        printAndFlush("Error (not a legal move here): %s %s\n", rootMoveIncluded ? "include" : "exclude", rootMoveWord);
+        return;
+    }
+    rootMoveIncluded ? includeRootMove(m) : excludeRootMove(m);
+}
+
+void applyOptionRequest() {
+    char*       value = std::strchr(optionText, '=');
+    const char* name  = optionText;
+    if (value) *value++ = '\0';
+    if (!value) return;
+    if (std::strcmp(name, "MultiPV") == 0) setMultiPvLines(std::strtol(value, nullptr, 10));
+    if (std::strcmp(name, "Strength") == 0) setStrength(std::strtol(value, nullptr, 10));
 }

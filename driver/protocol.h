@@ -19,6 +19,8 @@ constexpr std::uint32_t CMD_ANALYZE  = 10;
 constexpr std::uint32_t CMD_QUIT     = 11;
 constexpr std::uint32_t CMD_SEARCH   = 12;  // UCI go: search the position, answer bestmove
 constexpr std::uint32_t CMD_POSITION = 13;  // UCI position: set up the recorded position
+constexpr std::uint32_t CMD_ROOT_MOVES = 14;  // exclude or include: restrict the analysed moves
+constexpr std::uint32_t CMD_OPTION     = 15;  // option NAME=VALUE
 
 struct PendingMove {
     std::int8_t from, to;   // -1: no move
@@ -35,6 +37,10 @@ extern char          setupText[128];
 
 // Executes one input line (nullptr: none came; only clears pendingCommand).
 void processCommand(const char* line);
+// The recorded exclude/include and option requests, carried out between
+// searches (the search threads read what they change).
+void applyRootMoveRequest();
+void applyOptionRequest();
 // Sends the pong of a ping that arrived while the engine thought on its own
 // move; the game loop calls it once that move has been sent (or given up).
 void answerDeferredPing();

@@ -10,6 +10,7 @@
 #include "driver/protocol.h"
 #include "eval/pawns.h"
 #include "search/hashtable.h"
+#include "search/strength.h"
 #include "search/threads.h"
 #include "tablebase/tablebase.h"
 
@@ -47,6 +48,8 @@ void readConfig(std::FILE* file) {
             configuredTableKb = readTableSize(value);
         } else if (std::strcmp(key, "THREADS") == 0) {
             setSearchThreads(std::strtol(value, nullptr, 10));
+        } else if (std::strcmp(key, "STRENGTH") == 0) {
+            setStrength(std::strtol(value, nullptr, 10));
         } else if (std::strcmp(key, "EGTB_PATH") == 0) {
             std::snprintf(egtbPath, sizeof egtbPath, "%s", value);
         } else if (std::strcmp(key, "EGTB_CACHE_SIZE") == 0) {

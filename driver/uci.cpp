@@ -18,8 +18,10 @@
 #include "game/state.h"
 #include "io/console.h"
 #include "search/hashtable.h"
+#include "search/rootmoves.h"
 #include "search/searchdata.h"
 #include "search/settings.h"
+#include "search/strength.h"
 #include "search/thinking.h"
 #include "search/threads.h"
 #include "tablebase/tablebase.h"
@@ -29,7 +31,6 @@ bool          uciGoActive;
 bool          uciInfinite;
 bool          uciPonderGo;
 bool          uciOwnBook = true;
-std::uint32_t uciNodeLimit;
 
 namespace {
 
@@ -69,7 +70,16 @@ std::int32_t toCentiseconds(long ms) {
     return cs > CLOCK_LIMIT ? CLOCK_LIMIT : std::int32_t(cs);
 }
 
+// Time kept back a move for the way to the GUI and back, in ms.
+constexpr int MAX_MOVE_OVERHEAD_MS = 5000;
+
+// UCI_Elo counts only while UCI_LimitStrength is on.
+bool limitStrength;
+long chosenElo = STRENGTH_MIN;
+
 void identify() {
+    limitStrength = strengthElo != 0;  // brix.cfg may have set one
+    if (strengthElo) chosenElo = strengthElo;
     printAndFlush("id name %s\n", engineName);
     printAndFlush("id author the Brix developers\n");
     const std::uint64_t mb = hashTableBytes() >> 20;
@@ -85,6 +95,12 @@ void identify() {
     // The cache is 2^n KB; the option counts whole megabytes.
     printAndFlush("option name EGTBCacheSize type spin default %d min 1 max 1024\n",
                   egtbCacheSizeLog >= 10 ? 1 << (egtbCacheSizeLog - 10) : 1);
+    printAndFlush("option name MultiPV type spin default %d min 1 max %d\n", multiPvLines, MAX_MULTI_PV);
+    printAndFlush("option name Move Overhead type spin default %d min 0 max %d\n", startingClockLag * 10,
+                  MAX_MOVE_OVERHEAD_MS);
+    printAndFlush("option name UCI_LimitStrength type check default %s\n", strengthElo ? "true" : "false");
+    printAndFlush("option name UCI_Elo type spin default %d min %d max %d\n", strengthElo ? strengthElo : STRENGTH_MAX,
+                  STRENGTH_MIN, STRENGTH_MAX);
     printAndFlush("uciok\n");
 }
 
@@ -123,6 +139,19 @@ void setOption(const char* text) {
         }
     } else if (strcasecmp(name, "Threads") == 0) {
         setSearchThreads(std::strtol(value, nullptr, 10));
+    } else if (strcasecmp(name, "UCI_LimitStrength") == 0 || strcasecmp(name, "UCI_Elo") == 0) {
+        if (strcasecmp(name, "UCI_Elo") == 0)
+            chosenElo = std::strtol(value, nullptr, 10);
+        else
+            limitStrength = isTrue(value);
+        setStrength(limitStrength ? (chosenElo < STRENGTH_MIN ? STRENGTH_MIN : chosenElo) : 0);
+    } else if (strcasecmp(name, "MultiPV") == 0) {
+        setMultiPvLines(std::strtol(value, nullptr, 10));
+    } else if (strcasecmp(name, "Move Overhead") == 0) {
+        // Whole centiseconds, rounded up: the engine's clock unit.
+        long ms = std::strtol(value, nullptr, 10);
+        ms      = ms < 0 ? 0 : ms > MAX_MOVE_OVERHEAD_MS ? MAX_MOVE_OVERHEAD_MS : ms;
+        setStartingClockLag(std::int16_t((ms + 9) / 10));
     } else if (strcasecmp(name, "Clear Hash") == 0) {
         clearHashTables();
     } else if (strcasecmp(name, "Ponder") == 0) {
@@ -184,6 +213,36 @@ void recordPosition(const char* text) {
     pendingCommand = CMD_POSITION;
 }
 
+// "searchmoves m1 m2 ...": the moves up to the next word that is no move.
+// Illegal ones are named and left out; when none is legal, every move is
+// searched.
+void restrictToSearchMoves(const char** p) {
+    bool        any = false;
+    char        word[16];
+    const char* rest = *p;
+    excludeAllRootMoves();
+    while (nextWord(&rest, word, sizeof word)) {
+        int  from, to;
+        char letter;
+        if (!readCoordinates(word, &from, &to, &letter)) break;
+        *p            = rest;
+        const Move m  = findCoordinateMove(from, to, letter);
+        const bool ok = m && makeMove(m);
+        if (ok) unmakeMove();
+        ply = 0;
+        if (!ok) {
+            printUciInfoString("searchmoves: %s is not a legal move here; left out", word);
+            continue;
+        }
+        includeRootMove(m);
+        any = true;
+    }
+    if (!any) {
+        clearRootFilter();
+        printUciInfoString("searchmoves: no legal move named; searching every move");
+    }
+}
+
 // "go ...": the time settings are made at once, as level and st make them.
 void recordGo(const char* text) {
     long        time[2] = {-1, -1}, increment[2] = {0, 0};
@@ -192,6 +251,7 @@ void recordGo(const char* text) {
     const char* p        = text;
     char        word[32];
     nextWord(&p, word, sizeof word);  // "go"
+    clearRootFilter();
     while (nextWord(&p, word, sizeof word)) {
         if (std::strcmp(word, "wtime") == 0) time[WHITE] = readCount(&p);
         else if (std::strcmp(word, "btime") == 0) time[BLACK] = readCount(&p);
@@ -204,14 +264,15 @@ void recordGo(const char* text) {
         else if (std::strcmp(word, "nodes") == 0) nodes = readCount(&p);
         else if (std::strcmp(word, "infinite") == 0) infinite = true;
         else if (std::strcmp(word, "ponder") == 0) ponder = true;
-        // searchmoves and anything unknown are passed over.
+        else if (std::strcmp(word, "searchmoves") == 0) restrictToSearchMoves(&p);
+        // Anything unknown is passed over.
     }
     // Depth: as sd caps it; mate in n needs about 2n plies.
     long limit = depth > 0 ? depth : 64;
     if (mate > 0 && 2 * mate < limit) limit = 2 * mate;
     if (limit > MAX_SET_DEPTH) limit = MAX_SET_DEPTH;
     const auto depthCap = std::uint8_t(depth > 0 || mate > 0 ? (limit < 1 ? 1 : limit) : 64);
-    uciNodeLimit        = std::uint32_t(nodes > 0xFFFFFFFFL ? 0xFFFFFFFFL : nodes);
+    nodeLimit           = std::uint64_t(nodes);
     if (fixed >= 0 && !infinite) {
         // A fixed time a move, as st sets it.
         setFixedMoveTime(toCentiseconds(fixed) > 0 ? toCentiseconds(fixed) : 1, depthCap);
@@ -237,13 +298,6 @@ bool is(const char* line, const char* command) {
     return std::strncmp(line, command, n) == 0 && (line[n] == '\0' || line[n] == ' ' || line[n] == '\t');
 }
 
-// go nodes: the search is stopped at the first poll past the count (polls
-// come every 65536 nodes), and plays its best move so far.
-void checkNodeLimit() {
-    if (searching && !pondering && uciNodeLimit && searchNodes() >= uciNodeLimit && stopRequest == STOP_NONE)
-        stopRequest = STOP_MOVE_NOW;
-}
-
 // Mate scores as moves: mating in p plies is mate (p + 1) / 2, being mated
 // in p plies mate -(p + 1) / 2.
 void printUciThinking(int depth, int score) {
@@ -251,14 +305,16 @@ void printUciThinking(int depth, int score) {
     const std::uint32_t ms    = elapsedTime() - thinkStartTime;
     const std::uint64_t nodes = searchNodes();
     const std::uint64_t nps   = ms ? nodes * 1000u / ms : 0;
+    std::printf("info depth %d seldepth %d", depth, selDepth > depth ? selDepth : depth);
+    if (thinkingLineNumber > 0) std::printf(" multipv %d", thinkingLineNumber);
     if (score > 9000)
-        std::printf("info depth %d score mate %d", depth, (MATE_SCORE - score + 1) / 2);
+        std::printf(" score mate %d", (MATE_SCORE - score + 1) / 2);
     else if (score < -9000)
-        std::printf("info depth %d score mate -%d", depth, (MATE_SCORE + score + 1) / 2);
+        std::printf(" score mate -%d", (MATE_SCORE + score + 1) / 2);
     else
-        std::printf("info depth %d score cp %d", depth, score);
-    std::printf(" nodes %llu nps %llu time %lu pv", static_cast<unsigned long long>(nodes),
-                static_cast<unsigned long long>(nps), static_cast<unsigned long>(ms));
+        std::printf(" score cp %d", score);
+    std::printf(" nodes %llu nps %llu hashfull %d time %lu pv", static_cast<unsigned long long>(nodes),
+                static_cast<unsigned long long>(nps), hashFullPermille(), static_cast<unsigned long>(ms));
     for (int i = 0; i < pvLength[0]; ++i) std::printf(" %s", moveToUci(pvTable[0][i]));
     printAndFlush("\n");
 }
@@ -281,7 +337,6 @@ void processUciCommand(const char* line) {
         // or limited one finishes and answers first.
         if (inputClosed && inputPolling && uciGoActive && (uciInfinite || pondering) && stopRequest == STOP_NONE)
             stopRequest = STOP_MOVE_NOW;
-        checkNodeLimit();
         return;
     }
     while (*line == ' ' || *line == '\t') ++line;
@@ -310,7 +365,6 @@ void processUciCommand(const char* line) {
     } else if (is(line, "go")) {
         recordGo(line);
     }
-    checkNodeLimit();
 }
 
 void printUciInfoString(const char* format, ...) {

@@ -10,7 +10,6 @@ extern bool          uciGoActive;   // a go is being served: from go until its b
 extern bool          uciInfinite;   // go infinite: bestmove only after stop
 extern bool          uciPonderGo;   // go ponder: the search starts as a ponder search
 extern bool          uciOwnBook;    // OwnBook: the book may choose the move
-extern std::uint32_t uciNodeLimit;  // go nodes; 0: none (checked at every input poll)
 
 // Switches the session to UCI: thinking lines and book choices print as info.
 void enterUciMode();

@@ -206,3 +206,13 @@ void storeQuiescenceTable(int score, std::uint8_t flags, Move move) {
                                std::uint64_t(flags) << 56;
     saveEntry(b[0], {lock ^ data, data});
 }
+
+int hashFullPermille() {
+    if (!hashTable) return 0;
+    int used = 0;
+    for (int i = 0; i < 1000; ++i) {
+        const HashEntry e = loadEntry(hashTable[i]);
+        used += e.data != 0 && entryAge(e.data) == searchGamePly;
+    }
+    return used;
+}

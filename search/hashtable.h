@@ -67,6 +67,9 @@ std::uint64_t hashTableBytes();  // main table size for the current ttShift
 bool allocateHashTables(std::int64_t kilobytes);
 void freeHashTables();
 void clearHashTables();  // only while no search runs
+// Permille of the main table written by the current search, from its
+// first thousand entries.
+int hashFullPermille();
 // The evaluation's phase for the current position (setEvaluationPhase);
 // a change of phase clears both tables, whose scores used the old weights.
 void updateEvaluationPhase();

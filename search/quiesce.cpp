@@ -60,6 +60,7 @@ static std::int16_t returnFromHit(const HashHit& entry, Move hashMove) {
 std::int16_t quiesce(int alpha, int beta) {
     // 1. Node count and poll, empty variation, ply limit.
     if ((++nodeCount & pollMask) == 0) checkTime();
+    if (ply > selDepth) selDepth = ply;
     pvLength[ply] = ply;
     if (ply >= MAX_PLY - 1) return std::int16_t(beta);
 

@@ -147,6 +147,7 @@ std::int16_t search(int alpha, int beta, int depth, int extension, std::uint8_t 
     // 1. Empty variation, node count and poll.
     pvLength[ply] = ply;
     if ((++nodeCount & pollMask) == 0) checkTime();
+    if (ply > selDepth) selDepth = ply;
 
     // 2. A repetition is a draw.
     if (repetitionCount()) return 0;

@@ -19,6 +19,7 @@ std::int16_t  ponderGamePly, ponderBalance, ponderScore;
 thread_local std::int8_t   recaptureSquare = -1;
 thread_local std::int16_t  tbPieceLimit    = -1;
 thread_local std::uint32_t nodeCount;
+thread_local std::uint8_t  selDepth;
 
 void clearSearchState() {
     pvLength[0]        = 0;

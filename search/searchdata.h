@@ -25,6 +25,7 @@ extern std::int16_t  ponderGamePly, ponderBalance, ponderScore;
 extern thread_local std::int8_t   recaptureSquare;  // obvious recapture expected there, or -1
 extern thread_local std::int16_t  tbPieceLimit;     // largest menCount probed in the search; -2: none
 extern thread_local std::uint32_t nodeCount;
+extern thread_local std::uint8_t  selDepth;  // deepest ply this search reached, quiescence included
 
 // Forgets what one think hands to the next (the variation, the scores, the
 // ply and material balance the next search compares against, a pondering

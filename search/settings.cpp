@@ -14,6 +14,8 @@ std::uint16_t movesToGo;
 std::int32_t  moveTime   = 500;
 std::uint8_t  depthLimit = 64;
 std::int16_t  clockLag   = 20;
+std::int16_t  startingClockLag = 20;
+std::uint64_t nodeLimit;
 
 std::int16_t  lastScore;
 std::uint32_t thinkStartTime;
@@ -64,6 +66,7 @@ void setClocksLeft(int mover, std::int32_t own, std::int32_t other, std::uint16_
 
 void setClock(int colour, std::int32_t centiseconds) { remainingTime[colour] = centiseconds; }
 void setClockLag(std::int16_t centiseconds) { clockLag = centiseconds; }
+void setStartingClockLag(std::int16_t centiseconds) { clockLag = startingClockLag = centiseconds; }
 
 void exchangeClocks() {
     const std::int32_t t = remainingTime[0];
@@ -84,7 +87,7 @@ void chargeClock(int colour, std::uint32_t used, bool controlEnds) {
 
 void resetClocks() {
     remainingTime[0] = remainingTime[1] = levelBaseTime;
-    clockLag         = 20;
+    clockLag         = startingClockLag;
 }
 
 void beginAnalysisLimits() {

@@ -36,6 +36,12 @@ extern std::uint16_t movesToGo;         // moves to the next control as the GUI 
 extern std::int32_t  moveTime;          // budget the time control starts from; 0 = none
 extern std::uint8_t  depthLimit;        // maximum iteration depth
 extern std::int16_t  clockLag;          // time lost per move between engine and GUI, 20..200
+// The lag assumed before the GUI's clock reports measure one (xboard), or
+// all along where nothing measures it (UCI's Move Overhead).
+extern std::int16_t  startingClockLag;
+// Nodes a search may visit, all threads together (0: no limit); checked
+// every 64 nodes once the first iteration, which always finishes, is done.
+extern std::uint64_t nodeLimit;
 
 // The deepest limit a command may set; 0 would leave a search without a
 // single iteration, so the least is 1.
@@ -55,6 +61,7 @@ void setClocksLeft(int mover, std::int32_t own, std::int32_t other, std::uint16_
                    std::uint8_t depth);
 void setClock(int colour, std::int32_t centiseconds);  // one side's time left
 void setClockLag(std::int16_t centiseconds);
+void setStartingClockLag(std::int16_t centiseconds);  // and the lag itself
 void exchangeClocks();  // the engine takes over the other side, and its clock
 // After a move that took used cs: the time off the colour's clock, the
 // control's base added when controlEnds, and the increment.

@@ -12,7 +12,9 @@
 #include "search/hashtable.h"
 #include "search/ordering.h"
 #include "search/quiesce.h"
+#include "search/rootmoves.h"
 #include "search/search.h"
+#include "search/strength.h"
 #include "search/searchdata.h"
 #include "search/settings.h"
 #include "search/thinking.h"
@@ -21,6 +23,39 @@
 #include "tablebase/tablebase.h"
 
 static int materialBalance() { return material[side] - material[xside]; }
+
+// Multi-PV: the main thread's best lines, best first after each iteration.
+// Line k is searched with the moves of lines 0..k-1 left out; currentLine is
+// the one under way (0 in a plain search and on helpers).
+struct RootLine {
+    Move         pv[MAX_PLY + 1];  // 0-terminated
+    std::int16_t score;
+};
+static RootLine             rootLines[MAX_MULTI_PV];
+static int                  rootLineCount;  // lines the last iteration found
+static int                  wantedLines;    // the GUI's MultiPV, or more for a weakened search
+static thread_local int     currentLine;
+// The GUI's restriction of the root, unless it would leave no legal move
+// (then this search ignores it). Set before the helpers start.
+static bool                 rootRestricted;
+
+static bool takenByEarlierLine(Move m) {
+    for (int k = 0; k < currentLine; ++k)
+        if (((rootLines[k].pv[0] ^ m) & 0x70FFF) == 0) return true;
+    return false;
+}
+
+static bool restrictionLeavesAMove() {
+    generateAllMoves();
+    bool found = false;
+    for (std::uint32_t i = firstMove[0]; i < firstMove[1] && !found; ++i) {
+        const Move m = moveStack[i].move;
+        if (!rootMoveSearched(m) || !makeMove(m)) continue;
+        unmakeMove();
+        found = true;
+    }
+    return found;
+}
 
 static void saveRowZero() {
     std::memcpy(savedPv, pvTable[0], sizeof(Move) * pvLength[0]);
@@ -38,7 +73,8 @@ static void restoreRowZero() {
 
 // "++" or "--" after a window failure, for the GUI's benefit.
 static void printWindowMark(const char* mark) {
-    if (!isHelperThread() && (engineOptions & OPTION_XBOARD) && (engineOptions & OPTION_POST) && iterationDepth >= 3) {
+    if (!isHelperThread() && currentLine == 0 && (engineOptions & OPTION_XBOARD) && (engineOptions & OPTION_POST) &&
+        iterationDepth >= 3) {
         std::printf("%s\n", mark);
         std::fflush(stdout);
     }
@@ -69,8 +105,12 @@ std::int16_t rootSearch(int alpha, int beta, int depth) {
     bool first     = true;
     for (int i = 0; i < rootMoveCount; ++i, ++rootMoveNumber) {
         const Move m = pickBestMove(firstMove[0] + std::uint32_t(i));
-        if (!makeMove(m)) {
+        if ((rootRestricted && !rootMoveSearched(m)) || !makeMove(m)) {
             --legalRootMoves;
+            continue;
+        }
+        if (currentLine > 0 && takenByEarlierLine(m)) {
+            unmakeMove();
             continue;
         }
         std::int16_t tbScore;
@@ -93,13 +133,14 @@ std::int16_t rootSearch(int alpha, int beta, int depth) {
         unmakeMove();
         if (s <= best) continue;
         historyTable[moveFrom(m)][moveTo(m)] += std::uint32_t(depth);
-        best = rootBestScore = std::int16_t(s);
-        bestMove             = m;
+        best = std::int16_t(s);
+        if (currentLine == 0) rootBestScore = std::int16_t(s);  // what the clock watches
+        bestMove = m;
         if (s > alpha) {
             pvTable[0][0] = m;
             for (int j = 1; j < pvLength[1]; ++j) pvTable[0][j] = pvTable[1][j];
             pvLength[0] = pvLength[1];
-            if (iterationDepth >= 3) printThinking(depth, s);
+            if (iterationDepth >= 3 && wantedLines == 1) printThinking(depth, s);
             if (s >= beta) {
                 historyTable[moveFrom(m)][moveTo(m)] += std::uint32_t(depth);
                 break;
@@ -118,52 +159,122 @@ std::int16_t rootSearch(int alpha, int beta, int depth) {
         return 0;
     }
     if (best < alpha) best = alpha;
-    if (hashTable) {
+    // A result over some of the moves is not the position's.
+    if (hashTable && currentLine == 0 && !rootRestricted) {
         const std::uint8_t flags = best <= entryAlpha ? HASH_UPPER : best >= beta ? HASH_LOWER : HASH_EXACT;
         storeRootTable(depth, best, flags, bestMove, best <= entryAlpha);
     }
     return std::int16_t(best);
 }
 
+// One depth at the root: the aspiration window (rootAlpha, rootBeta), then
+// the re-searches a failure calls for. rootFinished tells that there was
+// no move to search (or the fifty-move rule applies).
+static int searchDepth() {
+    followPv     = 1;
+    rootFinished = 0;
+    if (currentLine == 0) rootBestScore = -MATE_SCORE;
+    windowFailed = 0;
+    int s        = rootSearch(rootAlpha, rootBeta, iterationDepth);
+    if (rootFinished) return s;
+    bool fullWindow = false;
+    if (s <= rootAlpha) {
+        // Fail low: re-search below, measured against the first move.
+        windowFailed = 1;
+        printWindowMark("--");
+        restoreRowZero();
+        if (currentLine == 0) rootBestScore = -MATE_SCORE;
+        rootAlpha = -MATE_SCORE;
+        rootBeta  = std::int16_t(s + 1);
+        s         = rootSearch(-MATE_SCORE, s + 1, iterationDepth);
+        if (s >= rootBeta) {
+            printWindowMark("++");
+            fullWindow = true;
+        }
+    } else if (s >= rootBeta) {
+        windowFailed = 1;
+        printWindowMark("++");
+        rootAlpha = std::int16_t(s - 1);
+        s         = rootSearch(s - 1, MATE_SCORE, iterationDepth);
+        if (s <= rootAlpha) {
+            printWindowMark("--");
+            fullWindow = true;
+        }
+    }
+    if (fullWindow) {
+        if (currentLine == 0) rootBestScore = -MATE_SCORE;
+        rootAlpha = -MATE_SCORE;
+        s         = rootSearch(-MATE_SCORE, MATE_SCORE, iterationDepth);
+    }
+    return s;
+}
+
+static void copyLine(Move* to, const Move* from) {
+    int n = 0;
+    while (n < MAX_PLY - 1 && from[n]) to[n] = from[n], ++n;
+    to[n] = 0;
+}
+
+// The lines after the first at this depth (line 0 is done, in row 0), each
+// with a window around its own last score and led by its own last variation;
+// then all of them sorted, printed, and the best in row 0 again. Returns the
+// best line's score.
+static int searchOtherLines(int bestScore) {
+    pvTable[0][pvLength[0]] = 0;
+    copyLine(rootLines[0].pv, pvTable[0]);
+    rootLines[0].score = std::int16_t(bestScore);
+    saveRowZero();  // what a stop in a later line plays
+    savedScore = std::int16_t(bestScore);
+    int found          = 1;
+    for (currentLine = 1; currentLine < wantedLines; ++currentLine) {
+        RootLine&  line  = rootLines[currentLine];
+        const bool known = currentLine < rootLineCount;
+        pvTable[0][0] = 0;
+        if (known) copyLine(pvTable[0], line.pv);
+        pvLength[0] = 0;
+        while (pvTable[0][pvLength[0]]) ++pvLength[0];
+        rootAlpha   = std::int16_t(known ? line.score - ASPIRATION_WINDOW : -MATE_SCORE);
+        rootBeta    = std::int16_t(known ? line.score + ASPIRATION_WINDOW : MATE_SCORE);
+        const int s = searchDepth();
+        if (rootFinished) break;  // no move left for this line
+        pvTable[0][pvLength[0]] = 0;
+        copyLine(line.pv, pvTable[0]);
+        line.score = std::int16_t(s);
+        found      = currentLine + 1;
+    }
+    currentLine   = 0;
+    rootFinished  = 0;
+    rootLineCount = found;
+    // Best first; a later line may have come out above an earlier one.
+    for (int i = 1; i < found; ++i)
+        for (int j = i; j > 0 && rootLines[j].score > rootLines[j - 1].score; --j) {
+            const RootLine t = rootLines[j];
+            rootLines[j]     = rootLines[j - 1];
+            rootLines[j - 1] = t;
+        }
+    // The lines the GUI asked for; a weakened search's extra ones stay unseen.
+    for (int i = 0; i < found && i < multiPvLines; ++i) {
+        copyLine(pvTable[0], rootLines[i].pv);
+        pvLength[0] = 0;
+        while (pvTable[0][pvLength[0]]) ++pvLength[0];
+        thinkingLineNumber = multiPvLines > 1 ? i + 1 : 0;
+        printThinking(iterationDepth, rootLines[i].score);
+    }
+    thinkingLineNumber = 0;
+    copyLine(pvTable[0], rootLines[0].pv);
+    pvLength[0] = 0;
+    while (pvTable[0][pvLength[0]]) ++pvLength[0];
+    return rootLines[0].score;
+}
+
 // The iterations proper; returns the last completed score.
 static int iterate() {
-    int s = savedScore;
+    int        s          = savedScore;
+    const bool severalPvs = wantedLines > 1 && !isHelperThread();
     while (iterationDepth <= depthLimit) {
-        followPv      = 1;
-        rootFinished  = 0;
-        rootBestScore = -MATE_SCORE;
-        windowFailed  = 0;
-        s             = rootSearch(rootAlpha, rootBeta, iterationDepth);
+        s = searchDepth();
         if (rootFinished) break;
-        bool fullWindow = false;
-        if (s <= rootAlpha) {
-            // Fail low: re-search below, measured against the first move.
-            windowFailed = 1;
-            printWindowMark("--");
-            restoreRowZero();
-            rootBestScore = -MATE_SCORE;
-            rootAlpha     = -MATE_SCORE;
-            rootBeta      = std::int16_t(s + 1);
-            s             = rootSearch(-MATE_SCORE, s + 1, iterationDepth);
-            if (s >= rootBeta) {
-                printWindowMark("++");
-                fullWindow = true;
-            }
-        } else if (s >= rootBeta) {
-            windowFailed = 1;
-            printWindowMark("++");
-            rootAlpha = std::int16_t(s - 1);
-            s         = rootSearch(s - 1, MATE_SCORE, iterationDepth);
-            if (s <= rootAlpha) {
-                printWindowMark("--");
-                fullWindow = true;
-            }
-        }
-        if (fullWindow) {
-            rootBestScore = -MATE_SCORE;
-            rootAlpha     = -MATE_SCORE;
-            s             = rootSearch(-MATE_SCORE, MATE_SCORE, iterationDepth);
-        }
+        if (severalPvs) s = searchOtherLines(s);
         // A completed iteration.
         rootAlpha                = std::int16_t(s - ASPIRATION_WINDOW);
         rootBeta                 = std::int16_t(s + ASPIRATION_WINDOW);
@@ -171,10 +282,11 @@ static int iterate() {
         lastIterationDepth       = iterationDepth;
         saveRowZero();
         savedScore = std::int16_t(s);
-        if (iterationDepth < 3)
-            printThinking(iterationDepth, s);
-        else if (s > 9000 || s < -9000)
+        if (iterationDepth < 3) {
+            if (!severalPvs) printThinking(iterationDepth, s);
+        } else if (s > 9000 || s < -9000) {
             break;  // a mate was found
+        }
         if (legalRootMoves == 1 && iterationDepth >= 3) break;
         if (recaptureSquare != -1) {
             if (moveTo(pvTable[0][0]) == recaptureSquare) {
@@ -186,6 +298,19 @@ static int iterate() {
         ++iterationDepth;
     }
     return s;
+}
+
+// A weakened search plays the line chooseLine picks among the last
+// iteration's, best first.
+static void playChosenLine() {
+    std::int16_t scores[MAX_MULTI_PV];
+    for (int i = 0; i < rootLineCount; ++i) scores[i] = rootLines[i].score;
+    const int k = chooseLine(scores, rootLineCount);
+    if (k == 0 || !rootLines[k].pv[0]) return;
+    copyLine(pvTable[0], rootLines[k].pv);
+    pvLength[0] = 0;
+    while (pvTable[0][pvLength[0]]) ++pvLength[0];
+    lastScore = rootLines[k].score;
 }
 
 // What a helper needs of the main thread's search set-up: written before
@@ -222,9 +347,18 @@ void think() {
     searching      = 1;
     iterationDepth = 1;
     stopRequest    = STOP_NONE;
+    currentLine    = 0;
+    rootLineCount  = 0;
+    selDepth       = 0;
+    // Below full strength a game's search (one with a clock) is held to a
+    // node budget and weighs its best few moves; analysis stays whole.
+    const bool          weakened  = strengthElo && moveTime != 0;
+    const std::uint64_t guiLimit  = nodeLimit;
+    wantedLines                   = weakened && strengthLines() > multiPvLines ? strengthLines() : multiPvLines;
+    if (weakened && (!nodeLimit || nodeLimit > strengthNodeBudget())) nodeLimit = strengthNodeBudget();
     try {
         // 1. Budgets and fresh ordering tables.
-        pollMask = 0xFFFF;
+        setPollInterval(false);
         if (moveTime != 0 && !pondering) allocateTime();
         clearOrderingTables();
         ply       = 0;
@@ -270,7 +404,10 @@ void think() {
         tbPieceLimit = std::int16_t(egtbMaxPieces);
         if (menCount <= egtbMaxPieces && castleRights == 0 && probeTablebase(&tbScore) && tbScore == 0) tbPieceLimit = -2;
 
-        // 6. Iterate, with the helper threads on the same root until the
+        // 6. The GUI's restriction of the root moves, if it leaves one.
+        rootRestricted = rootFilterActive() && restrictionLeavesAMove();
+
+        // 7. Iterate, with the helper threads on the same root until the
         //    main thread's search ends, however it ends.
         savedScore = lastScore;
         rootAlpha  = std::int16_t(lastScore - ASPIRATION_WINDOW);
@@ -286,8 +423,13 @@ void think() {
         if (pondering) pvLength[0] = 0;
         lastScore = std::int16_t(s);
     } catch (const SearchStopped&) {
-        // 7. The interrupted line is still made.
+        // 8. The interrupted line is still made.
         while (ply > 0) unmakeMove();
+        if (currentLine > 0) {
+            // Stopped in a later line: the first line of this depth stands.
+            currentLine   = 0;
+            rootBestScore = -MATE_SCORE;
+        }
         if (pondering) {
             lastScore   = ponderScore;
             pvLength[0] = 0;
@@ -299,5 +441,7 @@ void think() {
             lastScore = savedScore;
         }
     }
+    nodeLimit = guiLimit;
+    if (weakened && !pondering && rootLineCount > 1) playChosenLine();
     searching = 0;
 }

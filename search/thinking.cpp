@@ -14,6 +14,7 @@
 #include "search/threads.h"
 
 char thinkingLine[256];
+int  thinkingLineNumber;
 void (*thinkingHook)(int depth, int score);
 
 void printThinking(int depth, int score) {

@@ -4,6 +4,9 @@
 #pragma once
 
 extern char thinkingLine[256];
+// With several best lines, the number (1 = best) of the one being printed;
+// 0 in a plain search.
+extern int thinkingLineNumber;
 // Where thinking lines go. Unset, the xboard line in thinkingLine is printed
 // (under post); a protocol that speaks otherwise installs its own printer,
 // which is called with the checked variation in pvTable row 0 (depth 0: a

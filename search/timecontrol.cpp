@@ -11,6 +11,7 @@
 std::int32_t targetTime;
 std::int32_t timeReserve;
 thread_local std::uint32_t pollMask = 0xFFFF;
+static std::uint32_t       inputPollMask = 0xFFFF;  // the main thread's: when it reads input
 void (*pollHook)();
 
 static int rootSide() { return (ply & 1) ^ side; }
@@ -42,15 +43,19 @@ static void capToClock() {
 }
 
 // 65536 nodes take a few hundredths of a second: a budget of a second or
-// less hears the clock sooner, so it is not overrun by a whole interval.
-static void setPollInterval() { pollMask = moveTime != 0 && moveTime < 100 ? 0x0FFF : 0xFFFF; }
+// less hears the clock sooner, so it is not overrun by a whole interval. A
+// node limit is watched every 64 nodes, without reading input more often.
+void setPollInterval(bool shortBudget) {
+    inputPollMask = shortBudget ? 0x0FFF : 0xFFFF;
+    pollMask      = nodeLimit ? 0x3F : inputPollMask;
+}
 
 static void allocateClockTime();
 
 void allocateTime() {
     allocateClockTime();
     if (!fixedMoveTime()) capToClock();
-    setPollInterval();
+    setPollInterval(moveTime != 0 && moveTime < 100);
 }
 
 static void allocateClockTime() {
@@ -122,8 +127,9 @@ void checkTime() {
         if (helperMustStop(nodeCount)) throw SearchStopped();
         return;
     }
-    // 1. The first two iterations run uninterrupted.
-    if (iterationDepth <= 2) return;
+    // 1. The first two iterations run uninterrupted (under a node limit only
+    //    the first: it is what gives the move).
+    if (iterationDepth <= (nodeLimit ? 1 : 2)) return;
 
     // 2. Time limits (none while pondering or without a budget).
     std::uint32_t elapsed = 0;
@@ -145,7 +151,7 @@ void checkTime() {
     }
 
     // 3. One line of input.
-    if (pollHook) pollHook();
+    if (pollHook && (nodeCount & inputPollMask) == 0) pollHook();
 
     // 4. Ponder hit: the ponder search becomes the real search in place.
     if (stopRequest == STOP_PONDER_HIT) {
@@ -169,7 +175,8 @@ void checkTime() {
         return;
     }
 
-    // 5. Time up, or a stop or abort requested: leave the search.
+    // 5. Time or nodes up, or a stop or abort requested: leave the search.
+    if (nodeLimit && !pondering && stopRequest == STOP_NONE && searchNodes() >= nodeLimit) stopRequest = STOP_MOVE_NOW;
     if (stopRequest == STOP_NONE) {
         if (std::int64_t(elapsed) <= limit) return;
         stopRequest = STOP_MOVE_NOW;

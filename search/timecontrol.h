@@ -7,7 +7,7 @@
 extern std::int32_t targetTime;   // soft budget of the current move
 extern std::int32_t timeReserve;  // time kept back from the clock
 // The search polls when the node count AND this mask is 0: every 65536
-// nodes, every 4096 under a short budget. Set by allocateTime.
+// nodes, every 4096 under a short budget, every 64 under a node limit.
 extern thread_local std::uint32_t pollMask;
 
 // The search hears input only through this hook, which the protocol layer
@@ -19,6 +19,9 @@ extern void (*pollHook)();
 struct SearchStopped {};
 
 void allocateTime();
+// The poll interval of a search without a budget (or one of a second or
+// more), or of a short budget; allocateTime sets it too.
+void setPollInterval(bool shortBudget);
 // Reads one pending input line, handles a ponder hit, and throws
 // SearchStopped when the time is up or a stop was requested.
 void checkTime();

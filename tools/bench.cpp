@@ -17,6 +17,7 @@
 #include "eval/pawns.h"
 #include "io/console.h"
 #include "search/hashtable.h"
+#include "search/rootmoves.h"
 #include "search/searchdata.h"
 #include "search/settings.h"
 #include "search/think.h"
@@ -74,6 +75,29 @@ void runSearch(int depth, std::int32_t centiseconds) {
     setFixedMoveTime(centiseconds, std::uint8_t(depth));
     thinkStartTime = elapsedTime();
     think();
+}
+
+void runLimitBench(std::uint64_t nodes, std::int32_t centiseconds, int lines, std::FILE* out) {
+    std::uint64_t most = 0, least = ~std::uint64_t(0);
+    int           depths = 0, count = 0;
+    setMultiPvLines(lines);
+    for (const char* fen : BENCH_POSITIONS) {
+        resetSearchState();
+        setPositionFromFen(fen);
+        nodeLimit = nodes;
+        runSearch(64, centiseconds);
+        nodeLimit               = 0;
+        const std::uint64_t n   = searchNodes();
+        most                    = std::max(most, n);
+        least                   = std::min(least, n);
+        depths += lastIterationDepth;
+        ++count;
+        std::fprintf(out, "%-72s %10llu nodes, depth %2d, %s\n", fen, static_cast<unsigned long long>(n),
+                     lastIterationDepth, pvLength[0] ? moveToCoord(pvTable[0][0]) : "none");
+    }
+    setMultiPvLines(1);
+    std::fprintf(out, "%d positions: nodes %llu to %llu, depth %.2f on average\n", count,
+                 static_cast<unsigned long long>(least), static_cast<unsigned long long>(most), double(depths) / count);
 }
 
 std::uint64_t runBench(int depth, std::FILE* out) {

@@ -11,5 +11,9 @@ void resetSearchState();
 // Searches the current position to `depth` plies or for `centiseconds`
 // (0: no time limit) as sd and st would, with the clock started now.
 void runSearch(int depth, std::int32_t centiseconds);
+// The bench positions under what analysts set: a node limit (0: none), a
+// time a position in centiseconds (0: none) and MultiPV lines; prints one
+// line per position (nodes searched, depth reached, move) and a summary.
+void runLimitBench(std::uint64_t nodes, std::int32_t centiseconds, int lines, std::FILE* out);
 // Runs the suite at `seconds` a position; returns the number solved.
 int runEpdSuite(const char* path, double seconds, std::FILE* out, int* total);

@@ -36,6 +36,8 @@ static void printUsage(std::FILE* out) {
                "  eval FEN                     static evaluation and its main terms\n"
                "  evalbench PGN [GAMES]        full evaluations per second over real game positions\n"
                "  bench [DEPTH [THREADS]]      search fixed positions to DEPTH (default 8) on THREADS threads\n"
+               "  nodesbench NODES             the same positions, each with a node limit (go nodes)\n"
+               "  multipvbench SECONDS LINES   the same positions, SECONDS each with LINES best lines\n"
                "  epd FILE SECONDS             run an EPD suite at SECONDS a position\n"
                "  bookbench [PROBES]           time book probes on BrixBook.bin in this directory\n"
                "  genkeys                      print board/keys.cpp from its generator\n"
@@ -248,6 +250,14 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "eval") == 0) return commandEval(argc, argv);
     if (std::strcmp(command, "evalbench") == 0) return commandEvalBench(argc, argv);
     if (std::strcmp(command, "bench") == 0) return commandBench(argc, argv);
+    if (std::strcmp(command, "nodesbench") == 0 && argc == 3) {
+        runLimitBench(std::strtoull(argv[2], nullptr, 10), 0, 1, stdout);
+        return 0;
+    }
+    if (std::strcmp(command, "multipvbench") == 0 && argc == 4) {
+        runLimitBench(0, std::int32_t(std::atof(argv[2]) * 100), std::atoi(argv[3]), stdout);
+        return 0;
+    }
     if (std::strcmp(command, "epd") == 0) return commandEpd(argc, argv);
     if (std::strcmp(command, "bookbench") == 0) return commandBookBench(argc, argv);
     // The table commands take their directory first: an option there

@@ -37,6 +37,9 @@ TEST(Session, HandshakeFeaturesAndPing) {
     e.expect("^feature playother=1 colors=0$");
     e.expect("^feature variants=\"normal\"$");
     e.expect("^feature smp=1$");
+    e.expect("^feature exclude=1$");
+    e.expect("^feature option=\"MultiPV -spin 1 1 256\"$");
+    e.expect("^feature option=\"Strength -spin 1800 800 1800\"$");
     e.expect("^feature done=1$");
     e.expect("^done=1$");
     e.send("ping 7");
@@ -141,6 +144,26 @@ TEST(Session, AnalysisStatusHintAndExit) {
     e.expect("^Hint: [a-h][1-8][a-h][1-8]$");
     e.send("e2e4");  // analysis moves on with the new position
     e.expect("^ 3 ");
+    // Only the moves left in are analysed, until the next position.
+    e.send("exclude all");
+    e.send("include h7h5");
+    e.expect("^ 3 +-?[0-9]+ +[0-9]+ +[0-9]+ +h5 ");
+    e.send("include all");
+    e.send("exclude d7d5");  // the best move here
+    e.send("option MultiPV=2");
+    // The first depth of 5 or more shown twice comes from the two-line
+    // search, the last one started; neither of its lines begins with d5.
+    std::string previous, line;
+    for (int n = 0; n < 200; ++n) {
+        line = e.expect("^ *[0-9]+ ", 10);
+        const int depth = std::atoi(line.c_str());
+        if (depth >= 5 && depth == std::atoi(previous.c_str())) break;
+        previous = line;
+    }
+    EXPECT_EQ(std::atoi(line.c_str()), std::atoi(previous.c_str()));
+    EXPECT_EQ(line.find("  d5"), std::string::npos) << line;
+    EXPECT_EQ(previous.find("  d5"), std::string::npos) << previous;
+    e.send("option MultiPV=1");
     e.send("exit");
     e.send("ping 3");
     e.expect("^pong 3$");

@@ -14,8 +14,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const char* const INFO_LINE =
-    "^info depth [0-9]+ score (cp -?[0-9]+|mate -?[0-9]+) nodes [0-9]+ nps [0-9]+ time [0-9]+ pv"
-    "( [a-h][1-8][a-h][1-8][qrbn]?)+$";
+    "^info depth [0-9]+ seldepth [0-9]+( multipv [0-9]+)? score (cp -?[0-9]+|mate -?[0-9]+) nodes [0-9]+ nps [0-9]+ "
+    "hashfull [0-9]+ time [0-9]+ pv( [a-h][1-8][a-h][1-8][qrbn]?)+$";
 const char* const BEST_MOVE = "^bestmove ([a-h][1-8][a-h][1-8][qrbn]?( ponder [a-h][1-8][a-h][1-8][qrbn]?)?|0000)$";
 
 void handshake(EngineProcess& e) {
@@ -193,11 +193,11 @@ TEST(UciSession, GoDepthNodesMateAndMovetime) {
     // Mate scores are given in moves.
     e.send("position fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
     e.send("go mate 1");
-    e.expect("^info depth [0-9]+ score mate 1 .* pv d1d8$");
+    e.expect("^info depth [0-9]+ seldepth [0-9]+ score mate 1 .* pv d1d8$");
     EXPECT_EQ(bestMove(e), "bestmove d1d8");
     e.send("position fen k7/8/1K6/8/8/8/8/7R b - - 0 1");
     e.send("go depth 3");
-    e.expect("^info depth [0-9]+ score mate -1 .* pv a8b8 h1h8$");
+    e.expect("^info depth [0-9]+ seldepth [0-9]+ score mate -1 .* pv a8b8 h1h8$");
     bestMove(e);
     // A node limit ends the search at the next poll.
     e.send("position startpos");
