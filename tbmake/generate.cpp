@@ -34,13 +34,18 @@
 
 // Value byte of a position during generation:
 //   0         not decided yet (a draw if it stays so)
-//   1 .. 253  decided, distance = code - 1 plies (odd: side to move wins)
+//   1 .. 254  decided, distance = code - 1 plies (odd: side to move wins)
 //   255       no position (broken placement, or the side not to move in check)
+// Beyond 253 plies distances saturate, keeping their parity: 253 stands for
+// every loss of 252 plies or more, 254 for every win of 253 or more. The
+// stored byte holds no more than a win in 126 moves or a loss in 125
+// either, so those all become its far win and far loss (kppkp has a few
+// losses in 127 moves, which the engine's reader knows by their indices).
 // A win code may be set early from a capture or promotion and is lowered
 // when a shorter win turns up; a loss code is set once, possibly ahead of
 // the pass that reaches it.
 constexpr std::uint8_t CODE_ILLEGAL = 255;
-constexpr int          MAX_PLIES    = 252;
+constexpr int          MAX_PLIES    = 253;  // the saturated win; MAX_PLIES - 1 the saturated loss
 // Move counter: legal moves inside the table not yet known to lose, each
 // counted as its successor's symmetry order (2 for a board that is its own
 // mirror image, else 1); NEVER_LOST marks a position that a draw or a win
@@ -110,13 +115,16 @@ static void noteCode(Generation& g, int code) {
 }
 
 static std::uint8_t codeOfPlies(Generation& g, int plies) {
-    if (plies > MAX_PLIES) {
-        // Longer than any table of up to five men is known to need.
-        if (!g.failed.exchange(true)) progressStep("tbgen: distance beyond %d plies", MAX_PLIES);
-        plies = MAX_PLIES;
-    }
+    if (plies > MAX_PLIES) plies = (plies & 1) ? MAX_PLIES : MAX_PLIES - 1;
     noteCode(g, plies + 1);
     return std::uint8_t(plies + 1);
+}
+
+// The code a pass at this distance passes on: past the saturation, the
+// saturated code of the distance's parity, so that a far loss found from a
+// far win is passed on in the next pass, and so on until nothing changes.
+static std::uint8_t passCode(int plies) {
+    return std::uint8_t(plies <= MAX_PLIES ? plies + 1 : (plies & 1) ? MAX_PLIES + 1 : MAX_PLIES);
 }
 
 static bool opponentLoses(int v) { return v < 0 && v != -128; }
@@ -275,7 +283,7 @@ static void passOn(Generation& g, int side, std::uint64_t index, int plies) {
 
 static void propagate(Generation& g, int plies, std::uint64_t begin, std::uint64_t end,
                       std::atomic<std::uint64_t>& frontier) {
-    const std::uint8_t code = std::uint8_t(plies + 1);
+    const std::uint8_t code = passCode(plies);
     std::uint64_t      seen = 0;
     for (int side = 0; side < 2; ++side)
         for (std::uint64_t word = begin >> 6; word << 6 < end; ++word) {
@@ -569,8 +577,14 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
                      static_cast<unsigned long long>(legal.load()), static_cast<unsigned long long>(kept),
                      secondsSince(start), estimateText(ordinal, secondsSince(start)).c_str());
         std::uint64_t decided = 0;
-        for (int plies = 0; plies <= MAX_PLIES; ++plies) {
-            if (plies + 1 > g.highestCode.load()) break;
+        int           emptyPasses = 0;  // in a row, past the saturation
+        for (int plies = 0;; ++plies) {
+            if (plies < MAX_PLIES && plies + 1 > g.highestCode.load()) break;
+            if (emptyPasses == 2) break;  // nothing pending of either parity
+            if (plies > 4 * MAX_PLIES) {
+                progressStep("tbgen: %s: the saturated distances do not settle", r.name);
+                return false;
+            }
             std::atomic<std::uint64_t> frontier{0};
             const std::string label = std::string(r.name) + ": pass " + std::to_string(plies + 1) + ",";
             runParallel(
@@ -579,6 +593,7 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
             decided += frontier.load();
             ++passes;
             if (frontier.load()) longestPlies = plies;
+            emptyPasses = plies >= MAX_PLIES - 1 && !frontier.load() ? emptyPasses + 1 : 0;
             const double seconds = secondsSince(start);
             progressDetail("%s: pass %d: %llu positions %s in %d (%.1f s); %llu of %llu decided, job %s, %s",
                          head, plies + 1, static_cast<unsigned long long>(frontier.load()),
