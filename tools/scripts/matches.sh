@@ -4,7 +4,11 @@
 # Debian peers, or two threads against one. Results go to OUT (default
 # matches/); each match's last line is "score: W-L-D (P%) elo: X +- Y" from
 # Brix's (or the two-thread Brix's) view.
-#   usage: tools/scripts/matches.sh [time|strength|threads|all] [GAMES]
+#   usage: tools/scripts/matches.sh [time|strength|threads|calibrate|all] [GAMES]
+# calibrate plays the weakened settings (SETTINGS, default 1100 1300 1500
+# 1700) against the peers at the time control their ratings in
+# ../shared/tools/peers.md were measured at, and fits each setting's Elo on
+# that scale.
 set -u
 here=$(cd "$(dirname "$0")/../.." && pwd)
 tools="$here/../shared/tools"
@@ -50,5 +54,19 @@ threads|all)
         --pgn "$out/$name.pgn" -q >"$out/$name.txt" 2>&1
     echo "$name: $(tail -1 "$out/$name.txt")"
     games=${2:-100} match phalanx-2threads-10s+0.1 /usr/games/phalanx --tc 0:10+0.1 \
-        --xboard-arg=-smpCores --xboard-arg=2 ;;
+        --xboard-arg=-smpCores --xboard-arg=2 ;;&
+calibrate|all)
+    for elo in ${SETTINGS:-1100 1300 1500 1700}; do
+        results=""
+        for peer in fairymax:1600 sjeng:1720 phalanx:1940; do
+            name=strength$elo-${peer%:*}-4s+0.04
+            "$tools/xb-match" -1 "uci:$engine UCI_LimitStrength=true UCI_Elo=$elo" --name1 brix-$elo \
+                -2 "/usr/games/${peer%:*}" -n "$games" --openings "$tools/openings.epd" --tc 0:04+0.04 \
+                --pgn "$out/$name.pgn" -q >"$out/$name.txt" 2>&1
+            score=$(tail -1 "$out/$name.txt" | sed -n 's/^score: \([0-9]*-[0-9]*-[0-9]*\).*/\1/p')
+            echo "$name: $(tail -1 "$out/$name.txt")"
+            results="$results ${peer#*:}:$score"
+        done
+        echo "strength $elo: $("$here/tools/scripts/strength_fit.py" $results)"
+    done ;;
 esac
