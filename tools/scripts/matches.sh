@@ -6,16 +6,26 @@
 # Brix's (or the two-thread Brix's) view.
 #   usage: tools/scripts/matches.sh [time|strength|threads|calibrate|all] [GAMES]
 # calibrate plays the weakened settings (SETTINGS, default 1100 1300 1500
-# 1700) against the peers at the time control their ratings in
-# ../shared/tools/peers.md were measured at, and fits each setting's Elo on
-# that scale.
+# 1700) against the three peers rated nearest above and around each (the
+# ratings of ../shared/tools/peers.md, on Stockfish's UCI_Elo scale, whose
+# lowest setting, 1320, is the weakest peer) at the time control those were
+# measured at, and fits each setting's Elo on that scale.
 set -u
 here=$(cd "$(dirname "$0")/../.." && pwd)
 tools="$here/../shared/tools"
-engine="$here/build/brix"
+engine=${ENGINE:-$here/build/brix}
 out=${OUT:-$here/matches}
 games=${2:-40}
 mkdir -p "$out"
+# The peers and pgn-extract are Debian packages the suite does not need.
+missing=""
+for p in fairymax sjeng phalanx hoichess gnuchess stockfish pgn-extract; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    [ "$(id -u)" = 0 ] || { echo "missing Debian packages:$missing (run as root, or install them)"; exit 1; }
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null || exit 1
+fi
 match() {  # name, opponent, xb-match options...
     local name=$1 opponent=$2; shift 2
     "$tools/xb-match" -1 "$engine" -2 "$opponent" -n "$games" --openings "$tools/openings.epd" \
@@ -58,10 +68,15 @@ threads|all)
 calibrate|all)
     for elo in ${SETTINGS:-1100 1300 1500 1700}; do
         results=""
-        for peer in fairymax:1600 sjeng:1720 phalanx:1940; do
+        if [ "$elo" -lt 1400 ]; then peers="sf1320:1320 hoichess:1485 fairymax:1600"
+        elif [ "$elo" -lt 1600 ]; then peers="hoichess:1485 fairymax:1600 sjeng:1720"
+        else peers="fairymax:1600 sjeng:1720 phalanx:1940"; fi
+        for peer in $peers; do
             name=strength$elo-${peer%:*}-4s+0.04
+            command=/usr/games/${peer%:*}
+            [ "${peer%:*}" = sf1320 ] && command="uci:/usr/games/stockfish UCI_LimitStrength=true UCI_Elo=1320"
             "$tools/xb-match" -1 "uci:$engine UCI_LimitStrength=true UCI_Elo=$elo" --name1 brix-$elo \
-                -2 "/usr/games/${peer%:*}" -n "$games" --openings "$tools/openings.epd" --tc 0:04+0.04 \
+                -2 "$command" -n "$games" --openings "$tools/openings.epd" --tc 0:04+0.04 \
                 --pgn "$out/$name.pgn" -q >"$out/$name.txt" 2>&1
             score=$(tail -1 "$out/$name.txt" | sed -n 's/^score: \([0-9]*-[0-9]*-[0-9]*\).*/\1/p')
             echo "$name: $(tail -1 "$out/$name.txt")"

@@ -16,6 +16,8 @@ def main():
     results = []
     for arg in sys.argv[1:]:
         elo, wld = arg.split(":")
+        if not wld:
+            continue  # a match that did not finish
         w, l, d = (int(x) for x in wld.split("-"))
         results.append((float(elo), w + d / 2.0, w + l + d))
     if not results:
