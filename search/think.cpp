@@ -41,7 +41,7 @@ static bool                 rootRestricted;
 
 static bool takenByEarlierLine(Move m) {
     for (int k = 0; k < currentLine; ++k)
-        if (((rootLines[k].pv[0] ^ m) & 0x70FFF) == 0) return true;
+        if (packMove(rootLines[k].pv[0]) == packMove(m)) return true;
     return false;
 }
 
@@ -50,22 +50,22 @@ static bool restrictionLeavesAMove() {
     bool found = false;
     for (std::uint32_t i = firstMove[0]; i < firstMove[1] && !found; ++i) {
         const Move m = moveStack[i].move;
-        if (!rootMoveSearched(m) || !makeMove(m)) continue;
-        unmakeMove();
-        found = true;
+        found        = rootMoveSearched(m) && isLegalMove(m);
     }
     return found;
 }
 
-static void saveRowZero() {
-    std::memcpy(savedPv, pvTable[0], sizeof(Move) * pvLength[0]);
-    savedPv[pvLength[0]] = 0;
+// Row 0 of the variations kept as a 0-terminated line (savedPv, a root
+// line), and put back.
+static void storeRowZero(Move* line) {
+    std::memcpy(line, pvTable[0], sizeof(Move) * pvLength[0]);
+    line[pvLength[0]] = 0;
 }
 
-static void restoreRowZero() {
+static void loadRowZero(const Move* line) {
     int n = 0;
-    while (n < MAX_PLY - 1 && savedPv[n]) {
-        pvTable[0][n] = savedPv[n];
+    while (n < MAX_PLY - 1 && line[n]) {
+        pvTable[0][n] = line[n];
         ++n;
     }
     pvLength[0] = std::uint8_t(n);
@@ -182,7 +182,7 @@ static int searchDepth() {
         // Fail low: re-search below, measured against the first move.
         windowFailed = 1;
         printWindowMark("--");
-        restoreRowZero();
+        loadRowZero(savedPv);
         if (currentLine == 0) rootBestScore = -MATE_SCORE;
         rootAlpha = -MATE_SCORE;
         rootBeta  = std::int16_t(s + 1);
@@ -209,36 +209,28 @@ static int searchDepth() {
     return s;
 }
 
-static void copyLine(Move* to, const Move* from) {
-    int n = 0;
-    while (n < MAX_PLY - 1 && from[n]) to[n] = from[n], ++n;
-    to[n] = 0;
-}
-
 // The lines after the first at this depth (line 0 is done, in row 0), each
 // with a window around its own last score and led by its own last variation;
 // then all of them sorted, printed, and the best in row 0 again. Returns the
 // best line's score.
 static int searchOtherLines(int bestScore) {
-    pvTable[0][pvLength[0]] = 0;
-    copyLine(rootLines[0].pv, pvTable[0]);
+    storeRowZero(rootLines[0].pv);
     rootLines[0].score = std::int16_t(bestScore);
-    saveRowZero();  // what a stop in a later line plays
+    storeRowZero(savedPv);  // what a stop in a later line plays
     savedScore = std::int16_t(bestScore);
     int found          = 1;
     for (currentLine = 1; currentLine < wantedLines; ++currentLine) {
         RootLine&  line  = rootLines[currentLine];
         const bool known = currentLine < rootLineCount;
-        pvTable[0][0] = 0;
-        if (known) copyLine(pvTable[0], line.pv);
-        pvLength[0] = 0;
-        while (pvTable[0][pvLength[0]]) ++pvLength[0];
+        if (known)
+            loadRowZero(line.pv);
+        else
+            pvLength[0] = 0;
         rootAlpha   = std::int16_t(known ? line.score - ASPIRATION_WINDOW : -MATE_SCORE);
         rootBeta    = std::int16_t(known ? line.score + ASPIRATION_WINDOW : MATE_SCORE);
         const int s = searchDepth();
         if (rootFinished) break;  // no move left for this line
-        pvTable[0][pvLength[0]] = 0;
-        copyLine(line.pv, pvTable[0]);
+        storeRowZero(line.pv);
         line.score = std::int16_t(s);
         found      = currentLine + 1;
     }
@@ -254,16 +246,12 @@ static int searchOtherLines(int bestScore) {
         }
     // The lines the GUI asked for; a weakened search's extra ones stay unseen.
     for (int i = 0; i < found && i < multiPvLines; ++i) {
-        copyLine(pvTable[0], rootLines[i].pv);
-        pvLength[0] = 0;
-        while (pvTable[0][pvLength[0]]) ++pvLength[0];
+        loadRowZero(rootLines[i].pv);
         thinkingLineNumber = multiPvLines > 1 ? i + 1 : 0;
         printThinking(iterationDepth, rootLines[i].score);
     }
     thinkingLineNumber = 0;
-    copyLine(pvTable[0], rootLines[0].pv);
-    pvLength[0] = 0;
-    while (pvTable[0][pvLength[0]]) ++pvLength[0];
+    loadRowZero(rootLines[0].pv);
     return rootLines[0].score;
 }
 
@@ -280,7 +268,7 @@ static int iterate() {
         rootBeta                 = std::int16_t(s + ASPIRATION_WINDOW);
         pvTable[0][pvLength[0]]  = 0;
         lastIterationDepth       = iterationDepth;
-        saveRowZero();
+        storeRowZero(savedPv);
         savedScore = std::int16_t(s);
         if (iterationDepth < 3) {
             if (!severalPvs) printThinking(iterationDepth, s);
@@ -307,9 +295,7 @@ static void playChosenLine() {
     for (int i = 0; i < rootLineCount; ++i) scores[i] = rootLines[i].score;
     const int k = chooseLine(scores, rootLineCount);
     if (k == 0 || !rootLines[k].pv[0]) return;
-    copyLine(pvTable[0], rootLines[k].pv);
-    pvLength[0] = 0;
-    while (pvTable[0][pvLength[0]]) ++pvLength[0];
+    loadRowZero(rootLines[k].pv);
     lastScore = rootLines[k].score;
 }
 
@@ -371,7 +357,7 @@ void think() {
             int n = 0;
             while ((pvTable[0][n] = pvTable[0][n + 2]) != 0) ++n;
             pvLength[0] = std::uint8_t(n);
-            saveRowZero();
+            storeRowZero(savedPv);
             iterationDepth = std::int16_t((lastIterationDepth < depthLimit ? lastIterationDepth : depthLimit) - 1);
             printThinking(iterationDepth, lastScore);
         } else {
@@ -437,7 +423,7 @@ void think() {
             lastScore = rootBestScore;
             if (stopRequest == STOP_MOVE_NOW && iterationDepth < 3) printThinking(iterationDepth, rootBestScore);
         } else {
-            restoreRowZero();
+            loadRowZero(savedPv);
             lastScore = savedScore;
         }
     }
