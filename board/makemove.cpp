@@ -351,3 +351,9 @@ void makeNullMove() {
     side ^= 1;
     xside ^= 1;
 }
+
+bool isLegalMove(Move m) {
+    if (!m || !makeMove(m)) return false;
+    unmakeMove();
+    return true;
+}

@@ -9,6 +9,8 @@
 // (the move and the check descriptor after it would not fit).
 bool makeMove(Move m);
 void unmakeMove();
+// Whether m (0: no move) can be made here; the position stays as it is.
+bool isLegalMove(Move m);
 // Only when the side to move is not in check, and only inside a search,
 // whose plies the game loop leaves room for in the history.
 void makeNullMove();

@@ -214,6 +214,12 @@ bool readCoordinates(const char* text, int* from, int* to, char* promotion) {
     return true;
 }
 
+Move findCoordinateText(const char* text) {
+    int  from, to;
+    char letter;
+    return readCoordinates(text, &from, &to, &letter) ? findCoordinateMove(from, to, letter) : 0;
+}
+
 Move findCoordinateMove(int from, int to, char promotion) {
     const int want = std::toupper(static_cast<unsigned char>(promotion));
     generateAllMoves();

@@ -19,3 +19,5 @@ bool readCoordinates(const char* text, int* from, int* to, char* promotion);
 // promotes to what the letter names (either case; 0: a move that promotes
 // nothing), or 0 when there is none. Legality is the caller's to test.
 Move findCoordinateMove(int from, int to, char promotion);
+// The two together: the move coordinate text names, or 0.
+Move findCoordinateText(const char* text);

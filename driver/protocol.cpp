@@ -342,13 +342,8 @@ void applyRootMoveRequest() {
         rootMoveIncluded ? clearRootFilter() : excludeAllRootMoves();
         return;
     }
-    int        from, to;
-    char       letter;
-    const Move m  = readCoordinates(rootMoveWord, &from, &to, &letter) ? findCoordinateMove(from, to, letter) : 0;
-    const bool ok = m && makeMove(m);
-    if (ok) unmakeMove();
-    ply = 0;
-    if (!ok) {
+    const Move m = findCoordinateText(rootMoveWord);
+    if (!isLegalMove(m)) {
         printAndFlush("Error (not a legal move here): %s %s\n", rootMoveIncluded ? "include" : "exclude", rootMoveWord);
         return;
     }

@@ -225,12 +225,9 @@ void restrictToSearchMoves(const char** p) {
         int  from, to;
         char letter;
         if (!readCoordinates(word, &from, &to, &letter)) break;
-        *p            = rest;
-        const Move m  = findCoordinateMove(from, to, letter);
-        const bool ok = m && makeMove(m);
-        if (ok) unmakeMove();
-        ply = 0;
-        if (!ok) {
+        *p           = rest;
+        const Move m = findCoordinateMove(from, to, letter);
+        if (!isLegalMove(m)) {
             printUciInfoString("searchmoves: %s is not a legal move here; left out", word);
             continue;
         }
@@ -407,9 +404,7 @@ void setUpUciPosition() {
             break;
         }
         // A promotion needs its letter, and any other move must come without one.
-        int        from, to;
-        char       letter;
-        const Move m = readCoordinates(word, &from, &to, &letter) ? findCoordinateMove(from, to, letter) : 0;
+        const Move m = findCoordinateText(word);
         if (!m || !makeMove(m)) {
             printUciInfoString("illegal move %s: the position before it stays", word);
             break;

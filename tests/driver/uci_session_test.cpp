@@ -326,22 +326,21 @@ TEST(UciSession, ThreadsStopTogetherAndAnswerOnce) {
     e.send("go movetime 300");
     bestMove(e, 2);
     EXPECT_LT(secondsSince(start), 1.0);
-    e.send("go infinite");
-    EXPECT_FALSE(e.sees("^bestmove", 0.7));
-    start = Clock::now();
-    e.send("stop");
-    bestMove(e, 2);
-    EXPECT_LT(secondsSince(start), 0.5);
+    // An endless search answers only after stop, and then at once.
+    const auto stoppedAtOnce = [&](const char* go) {
+        e.send(go);
+        EXPECT_FALSE(e.sees("^bestmove", 0.7));
+        const auto stopped = Clock::now();
+        e.send("stop");
+        bestMove(e, 2);
+        EXPECT_LT(secondsSince(stopped), 0.5) << go;
+    };
+    stoppedAtOnce("go infinite");
     e.send("go ponder wtime 3000 btime 3000");
     EXPECT_FALSE(e.sees("^bestmove", 0.7));
     e.send("ponderhit");
     bestMove(e, 3);
-    e.send("go ponder wtime 3000 btime 3000");
-    EXPECT_FALSE(e.sees("^bestmove", 0.7));
-    start = Clock::now();
-    e.send("stop");
-    bestMove(e, 2);
-    EXPECT_LT(secondsSince(start), 0.5);
+    stoppedAtOnce("go ponder wtime 3000 btime 3000");
     EXPECT_EQ(countSince(e, 0, "^bestmove"), 5);
     // No thread searches on after its answer: the process stays idle.
     const long before = cpuTicks(e.processId());
