@@ -3,8 +3,6 @@
 // in a 64 MB arena of linked 20-record blocks per slot; the file is then
 // written in one pass in slot order, under a temporary name that replaces
 // the old book only once the new one is whole.
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include "board/rules.h"
 #include "book/book.h"
 #include "game/state.h"
+#include "io/system.h"
 
 namespace {
 
@@ -374,51 +373,31 @@ bool writeBookFile(Builder& b, std::FILE* file) {
 bool writeBook(Builder& b) {
     // The book's directory is the current one, so a link's text, when it
     // names a file not made yet, is a path from here.
-    char target[PATH_MAX];
-    if (!realpath(BOOK_FILE_NAME, target)) {
-        const ssize_t n = readlink(BOOK_FILE_NAME, target, sizeof target - 1);
-        if (n > 0)
-            target[n] = '\0';
-        else
-            std::snprintf(target, sizeof target, "%s", BOOK_FILE_NAME);
-    }
-    struct stat old;
-    const bool  exists = stat(target, &old) == 0;
-    const bool  inPlace = exists && !S_ISREG(old.st_mode);
-    char        temporary[PATH_MAX + 8];
-    std::snprintf(temporary, sizeof temporary, "%s.XXXXXX", target);
-    std::FILE* file = nullptr;
-    if (inPlace) {
-        file = std::fopen(target, "wb");
-    } else if (const int fd = mkstemp(temporary); fd >= 0) {
-        // mkstemp makes the file private; give it the old book's mode, or
-        // the mode a newly created file would have.
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, exists ? old.st_mode & 07777 : 0666 & ~mask);
-        if (!(file = fdopen(fd, "wb"))) close(fd);
-    }
+    const std::string target = linkTarget(BOOK_FILE_NAME);
+    std::uint64_t     size   = 0;
+    const bool        inPlace = fileSize(target.c_str(), size) && !isRegularFile(target.c_str());
+    std::string       temporary;
+    std::FILE*        file = inPlace ? std::fopen(target.c_str(), "wb") : createFileBeside(target.c_str(), temporary);
     if (!file) {
         const int error = errno;
-        if (!inPlace) unlink(temporary);
         std::printf("Cannot create book file '%s'\n", BOOK_FILE_NAME);
         std::fprintf(stderr, "Cannot create book file '%s': %s\n", BOOK_FILE_NAME, std::strerror(error));
         return false;
     }
     std::printf("Creating %s ... ", BOOK_FILE_NAME);
     std::fflush(stdout);
-    bool written = writeBookFile(b, file) && (inPlace || fsync(fileno(file)) == 0);
+    bool written = writeBookFile(b, file) && (inPlace || syncToDisk(file));
     int  error   = errno;
     if (std::fclose(file) != 0 && written) {
         written = false;
         error   = errno;
     }
-    if (written && !inPlace && rename(temporary, target) != 0) {
+    if (written && !inPlace && !replaceFile(temporary.c_str(), target.c_str())) {
         written = false;
         error   = errno;
     }
     if (!written) {
-        if (!inPlace) unlink(temporary);
+        if (!inPlace) std::remove(temporary.c_str());
         std::printf("failed\n");
         std::fflush(stdout);
         std::fprintf(stderr, "Cannot write book file '%s': %s%s\n", BOOK_FILE_NAME, std::strerror(error),

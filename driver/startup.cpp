@@ -3,12 +3,12 @@
 // machine's memory and halved further until the allocation succeeds, so no
 // setting can stop the engine from starting.
 #include "driver/startup.h"
-#include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include "driver/protocol.h"
 #include "eval/pawns.h"
+#include "io/system.h"
 #include "search/hashtable.h"
 #include "search/strength.h"
 #include "search/threads.h"
@@ -73,9 +73,8 @@ void applyNameDigit(const char* argv0) {
 }
 
 bool resizeHashTables(std::uint64_t kb) {
-    const long    pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
-    if (pages > 0 && pageSize > 0) {
-        const std::uint64_t halfMemoryKb = std::uint64_t(pages) * std::uint64_t(pageSize) / 2048;
+    if (const std::uint64_t memory = physicalMemoryBytes()) {
+        const std::uint64_t halfMemoryKb = memory / 2048;
         if (kb > halfMemoryKb) kb = halfMemoryKb;
     }
     bool allocated = allocateHashTables(std::int64_t(kb));

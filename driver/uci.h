@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include "board/types.h"
+#include "io/console.h"
 
 extern bool          uciMode;       // this session speaks UCI
 extern bool          uciGoActive;   // a go is being served: from go until its bestmove
@@ -23,4 +24,4 @@ void processUciCommand(const char* line);
 void setUpUciPosition();
 
 void printUciBestMove(Move move, Move reply);  // reply 0: none
-void printUciInfoString(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void printUciInfoString(const char* format, ...) PRINTF_LIKE(1, 2);

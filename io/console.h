@@ -25,9 +25,17 @@ void          resetInput();  // forgets buffered bytes and an end of input (new 
 void          startTimer();
 std::uint32_t elapsedTime();  // ms since startTimer; wraps
 
+// The compiler checks the arguments of our printf-like routines. MinGW's
+// printf is the GNU one (C99 formats), which GCC there calls gnu_printf.
+#ifdef _WIN32
+#define PRINTF_LIKE(f, a) __attribute__((format(gnu_printf, f, a)))
+#else
+#define PRINTF_LIKE(f, a) __attribute__((format(printf, f, a)))
+#endif
+
 // printf to standard output, flushed at once: the GUI must see every line
 // as soon as it is written.
-void printAndFlush(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void printAndFlush(const char* format, ...) PRINTF_LIKE(1, 2);
 
 // Debug trace hook: accepts printf-style arguments and writes nothing.
 void traceLog(const char* format, ...);

@@ -2,13 +2,13 @@
 // probe. A probe allocates nothing and touches a file only on a cache miss;
 // every value is re-scored in 16-bit wrapping arithmetic.
 #include "tablebase/tablebase.h"
-#include <sys/stat.h>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include "board/attacks.h"
 #include "board/position.h"
+#include "io/system.h"
 #include "tablebase/catalogue.h"
 #include "tablebase/indexing.h"
 #include "tablebase/tbfiles.h"
@@ -105,8 +105,7 @@ int registerTablebases(const char* path) {
             std::memcpy(directory, p, length);
             directory[length] = '\0';
             // A mistyped path would otherwise only show as weaker endgames.
-            struct stat info;
-            if (stat(directory, &info) != 0 || !S_ISDIR(info.st_mode))
+            if (!isDirectory(directory))
                 std::fprintf(stderr, "tablebase: %s: no such directory\n", directory);
             for (int r = 1; r < TB_RECORDS; ++r) {
                 registerOrQuit(directory, r, 0, highest);

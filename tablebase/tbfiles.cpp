@@ -7,8 +7,6 @@
 // file is checked against the file itself, so a damaged file is refused or a
 // damaged block read as "unknown", never decoded past a buffer.
 #include "tablebase/tbfiles.h"
-#include <sys/types.h>
-#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +16,7 @@
 #include <new>
 #include "tablebase/catalogue.h"
 #include "tablebase/emdformat.h"
+#include "io/system.h"
 
 std::uint32_t cacheSlotCount  = 0;
 std::uint64_t tableBlockReads = 0;
@@ -489,7 +488,7 @@ std::int32_t readCompressedBlock(TableFile& t, std::uint32_t block, std::uint8_t
     // the stream's buffer anyway, and the copy out of it costs as much as a
     // short block's decoding.
     blockProblem = "a block past the end of the file (cut short?) or unreadable";
-    if (pread(fileno(t.file), decodeBuffer, length, off_t(c.offset[block])) != ssize_t(length)) return -1;
+    if (!readAt(t.file, decodeBuffer, length, c.offset[block])) return -1;
     if (length == expected) {
         std::memcpy(data, decodeBuffer, expected);
         return std::int32_t(expected);
@@ -686,7 +685,9 @@ int tryRegisterTableSide(const char* directory, int ordinal, int side, char* mes
 
     // 2. The uncompressed file: its length must be the catalogue's.
     char name[sizeof t.fileName];
-    const int n = std::snprintf(name, sizeof name, "%s%s%s%s", directory, directory[0] ? "/" : "",
+    // A directory given as C:\tables\ or /tables/ needs no separator of ours.
+    const char* separator = directory[0] && !endsInSeparator(directory) ? "/" : "";
+    const int   n         = std::snprintf(name, sizeof name, "%s%s%s%s", directory, separator,
                                 tablebaseCatalogue[ordinal].name, SIDE_ENDING[side]);
     if (n < 0 || std::size_t(n) >= sizeof name) return 0;  // a name this long cannot be ours
     std::FILE* f = std::fopen(name, "rb");

@@ -4,15 +4,7 @@
 // counter per position and side; the catalogue's index layout is only
 // produced at the end, by walking every placement once.
 #include "tbmake/generate.h"
-#include <dirent.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <sys/resource.h>
-#include <sys/statvfs.h>
-#include <signal.h>
-#include <unistd.h>
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <atomic>
 #include <chrono>
@@ -22,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include "io/system.h"
 #include "tablebase/catalogue.h"
 #include "tablebase/tbfiles.h"
 #include "tbmake/pack.h"
@@ -83,7 +76,7 @@ using PendingBits = std::unique_ptr<std::atomic<std::uint64_t>[]>;
 
 struct Generation {
     Placement                  layout;
-    StateArray                 state[2]{{nullptr, std::free}, {nullptr, std::free}};  // per side to move
+    StateArray                 state[2]{{nullptr, releaseLarge}, {nullptr, releaseLarge}};  // per side to move
     PendingBits                pending[2];
     std::vector<OutsideLosses> outside[2];  // per side to move, by `begin`
     std::mutex                 outsideMutex;
@@ -91,17 +84,14 @@ struct Generation {
     std::atomic<int>           highestCode{0};
 };
 
-// On 2 MB pages where the kernel allows: the passes touch the states at
+// On 2 MB pages where the system allows: the passes touch the states at
 // random, and on 4 KB pages nearly every touch would miss the TLB as well.
 static StateArray allocateStates(std::uint64_t count) {
-    constexpr std::uint64_t PAGE  = std::uint64_t(1) << 21;
-    const std::uint64_t     bytes = (count * sizeof(PositionState) + PAGE - 1) / PAGE * PAGE;
-    void*                   block = std::aligned_alloc(PAGE, bytes);
+    void* block = allocateLarge(std::size_t(count * sizeof(PositionState)));
     if (!block) throw std::bad_alloc();
-    madvise(block, bytes, MADV_HUGEPAGE);
     auto* states = static_cast<PositionState*>(block);
     for (std::uint64_t i = 0; i < count; ++i) new (&states[i]) PositionState;  // trivial: writes nothing
-    return StateArray(states, std::free);
+    return StateArray(states, releaseLarge);
 }
 
 static void markPending(Generation& g, int side, std::uint64_t index) {
@@ -359,9 +349,9 @@ static bool writeTable(Generation& g, int ordinal, const std::string& directory,
             ok = std::fwrite(bytes.data(), 1, n, f) == n;
         }
         ok = std::fflush(f) == 0 && ok;
-        ok = fsync(fileno(f)) == 0 && ok;
+        ok = syncToDisk(f) && ok;
         ok = std::fclose(f) == 0 && ok;
-        if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        if (!ok || !replaceFile(temporary.c_str(), path.c_str())) {
             progressStep("tbgen: cannot write %s", path.c_str());
             std::remove(temporary.c_str());
             return false;
@@ -389,10 +379,10 @@ static TableState tableState(int ordinal, const std::string& directory, bool pac
     const int              sides = (r.flags & TB_SYMMETRIC) ? 1 : 2;
     bool                   raw   = true;
     for (int side = 0; side < sides; ++side) {
-        struct stat info;
-        const std::string path = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
-        bool whole = stat(path.c_str(), &info) == 0 && std::uint64_t(info.st_size) == sideBytesOf(ordinal, side);
-        if (whole && pack && stat((path + ".emd").c_str(), &info) == 0) {
+        std::uint64_t     bytes = 0, packedBytes = 0;
+        const std::string path  = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
+        bool whole = fileSize(path.c_str(), bytes) && bytes == sideBytesOf(ordinal, side);
+        if (whole && pack && fileSize((path + ".emd").c_str(), packedBytes)) {
             std::remove(path.c_str());
             whole = false;
         }
@@ -401,11 +391,11 @@ static TableState tableState(int ordinal, const std::string& directory, bool pac
     if (raw) return TableState::UNCOMPRESSED;
     bool packed = true;
     for (int side = 0; side < sides && packed; ++side) {
-        struct stat info;
-        const std::string path = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
+        std::uint64_t     bytes = 0;
+        const std::string path  = directory + "/" + r.name + (side == 0 ? ".nbw" : ".nbb");
         char              message[400];
         forgetTableFiles();
-        packed = stat(path.c_str(), &info) != 0 && stat((path + ".emd").c_str(), &info) == 0 &&
+        packed = !fileSize(path.c_str(), bytes) && fileSize((path + ".emd").c_str(), bytes) &&
                  tryRegisterTableSide(directory.c_str(), ordinal, side, message, sizeof message) == 1;
     }
     forgetTableFiles();
@@ -477,42 +467,13 @@ static std::string estimateText(int ordinal, double tableSeconds) {
 static std::uint64_t bytesOnDisk(int ordinal, const std::string& directory) {
     std::uint64_t total = 0;
     for (const char* ending : {".nbw", ".nbb", ".nbw.emd", ".nbb.emd"}) {
-        struct stat info;
-        if (stat((directory + "/" + tablebaseCatalogue[ordinal].name + ending).c_str(), &info) == 0)
-            total += std::uint64_t(info.st_size);
+        std::uint64_t bytes = 0;
+        if (fileSize((directory + "/" + tablebaseCatalogue[ordinal].name + ending).c_str(), bytes)) total += bytes;
     }
     return total;
 }
 
 static double megabytes(std::uint64_t bytes) { return double(bytes) / 1e6; }
-
-// CPU seconds of the whole process, every thread; a table's share is the
-// difference across it, as tables are made one at a time.
-static double cpuSeconds() {
-    rusage use;
-    getrusage(RUSAGE_SELF, &use);
-    return double(use.ru_utime.tv_sec + use.ru_stime.tv_sec) + 1e-6 * double(use.ru_utime.tv_usec + use.ru_stime.tv_usec);
-}
-
-// The kernel keeps the process's peak resident memory; writing 5 to
-// clear_refs starts it again, so that each table reports its own peak.
-static void restartPeakMemory() {
-    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-        std::fputs("5", f);
-        std::fclose(f);
-    }
-}
-
-static std::uint64_t peakMemoryBytes() {
-    std::uint64_t peak = 0;
-    if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
-        char line[256];
-        while (std::fgets(line, sizeof line, f))
-            if (std::strncmp(line, "VmHWM:", 6) == 0) peak = std::strtoull(line + 6, nullptr, 10) * 1024;
-        std::fclose(f);
-    }
-    return peak;
-}
 
 // Compresses every side of a record and removes its uncompressed files.
 static bool packRecord(int ordinal, const std::string& directory) {
@@ -537,7 +498,9 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
     forgetLoadedTables();
     restartPeakMemory();
     const auto             start = std::chrono::steady_clock::now();
-    const double           cpuAtStart = cpuSeconds();
+    // The whole process's CPU time: a table's share is the difference across
+    // it, as tables are made one at a time.
+    const double           cpuAtStart = processCpuSeconds();
     const TablebaseRecord& r     = tablebaseCatalogue[ordinal];
     int                    passes = 0, longestPlies = 0;
     char                   head[64];
@@ -617,7 +580,7 @@ static bool makeTable(int ordinal, const std::string& directory, bool pack) {
     progressOutput("table %s: %u + %u positions, %d passes, longest mate %d moves, %.1f s, %.1f s CPU, peak %.0f MB, "
                 "%llu bytes on disk\n",
                 r.name, r.positionCount[0], (r.flags & TB_SYMMETRIC) ? 0u : r.positionCount[1], passes,
-                (longestPlies + 1) / 2, secondsSince(start), cpuSeconds() - cpuAtStart,
+                (longestPlies + 1) / 2, secondsSince(start), processCpuSeconds() - cpuAtStart,
                 megabytes(peakMemoryBytes()), static_cast<unsigned long long>(bytesOnDisk(ordinal, directory)));
     return true;
 }
@@ -683,24 +646,12 @@ static std::uint64_t packedBound(int ordinal) { return rawBytesOf(ordinal) + raw
 // without filling a disk.
 static std::uint64_t freeDiskBytes(const std::string& directory) {
     if (const char* injected = std::getenv("BRIX_TB_FREE_BYTES")) return std::strtoull(injected, nullptr, 10);
-    struct statvfs info;
-    if (statvfs(directory.c_str(), &info) != 0) return UINT64_MAX;
-    return std::uint64_t(info.f_bavail) * info.f_frsize;
+    return ::freeDiskBytes(directory.c_str());
 }
 
 static std::uint64_t freeMemoryBytes() {
     if (const char* injected = std::getenv("BRIX_TB_FREE_MEMORY")) return std::strtoull(injected, nullptr, 10);
-    if (std::FILE* f = std::fopen("/proc/meminfo", "r")) {
-        char line[256];
-        while (std::fgets(line, sizeof line, f))
-            if (std::strncmp(line, "MemAvailable:", 13) == 0) {
-                std::fclose(f);
-                return std::strtoull(line + 13, nullptr, 10) * 1024;  // the kernel counts kB
-            }
-        std::fclose(f);
-    }
-    const long pages = sysconf(_SC_AVPHYS_PAGES), pageBytes = sysconf(_SC_PAGESIZE);
-    return pages > 0 && pageBytes > 0 ? std::uint64_t(pages) * std::uint64_t(pageBytes) : UINT64_MAX;
+    return availableMemoryBytes();
 }
 
 // Scratch files of runs stopped on this host: an uncompressed file
@@ -710,12 +661,7 @@ static std::uint64_t freeMemoryBytes() {
 static void removeLeftovers(const std::string& directory) {
     const std::string mine = scratchTag();
     const std::string host = mine.substr(0, mine.rfind('-'));
-    std::vector<std::string> names;
-    if (DIR* d = opendir(directory.c_str())) {
-        while (const dirent* e = readdir(d)) names.push_back(e->d_name);
-        closedir(d);
-    }
-    for (const auto& name : names) {
+    for (const auto& name : directoryEntries(directory.c_str())) {
         std::string  tag;
         const bool   packer = name.compare(0, 8, ".tbpack-") == 0 && name.size() > 15;
         const size_t part   = name.find(".part-");
@@ -728,15 +674,11 @@ static void removeLeftovers(const std::string& directory) {
         const size_t dash = tag.rfind('-');
         if (dash == std::string::npos || tag.compare(0, dash, host) != 0 || dash != host.size()) continue;
         const long pid = std::strtol(tag.c_str() + dash + 1, nullptr, 10);
-        if (pid <= 0 || kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;
+        if (pid <= 0 || !processGone(pid)) continue;
         const std::string path = directory + "/" + name;
         if (packer) {
-            if (DIR* d = opendir(path.c_str())) {
-                while (const dirent* e = readdir(d))
-                    if (e->d_name[0] != '.') std::remove((path + "/" + e->d_name).c_str());
-                closedir(d);
-            }
-            rmdir(path.c_str());
+            for (const auto& inside : directoryEntries(path.c_str())) std::remove((path + "/" + inside).c_str());
+            removeDirectory(path.c_str());
         } else {
             std::remove(path.c_str());
         }
@@ -758,7 +700,7 @@ int generateTables(const std::string& directory, const std::vector<std::string>&
         progressStep("tbgen: no table of up to five men is called '%s'", unknown.c_str());
         return 2;
     }
-    mkdir(directory.c_str(), 0777);
+    makeDirectory(directory.c_str());
     initTbCore();
     setTableDirectory(directory);
     removeLeftovers(directory);

@@ -2,13 +2,12 @@
 // A new file waits under a scratch name until the engine's reader has given
 // every block of it back unchanged.
 #include "tbmake/pack.h"
-#include <sys/stat.h>
-#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include "io/system.h"
 #include "tablebase/catalogue.h"
 #include "tablebase/emdformat.h"
 #include "tbmake/blockparse.h"
@@ -26,7 +25,7 @@ bool writeWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
     if (!f) return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok      = std::fflush(f) == 0 && ok;
-    ok      = fsync(fileno(f)) == 0 && ok;
+    ok      = syncToDisk(f) && ok;
     return std::fclose(f) == 0 && ok;
 }
 
@@ -50,9 +49,7 @@ bool verifyThroughReader(const std::string& directory, int ordinal, int side, co
 }  // namespace
 
 std::string scratchTag() {
-    char host[256] = {};
-    if (gethostname(host, sizeof host - 1) != 0) host[0] = 0;
-    return std::string(host) + "-" + std::to_string(getpid());
+    return hostName() + "-" + std::to_string(processId());
 }
 
 bool packTableSide(const std::string& directory, int ordinal, int side, bool removeRaw, std::string& error,
@@ -81,8 +78,8 @@ bool packTableSide(const std::string& directory, int ordinal, int side, bool rem
 
     // The new file waits in a scratch directory of its own, where the reader
     // finds it and no uncompressed file of the same name comes first.
-    std::string scratch = directory + "/.tbpack-" + scratchTag() + "-XXXXXX";
-    if (!mkdtemp(&scratch[0])) {
+    const std::string scratch = makeScratchDirectory(directory + "/.tbpack-" + scratchTag() + "-");
+    if (scratch.empty()) {
         error = "cannot make a scratch directory in " + directory;
         return false;
     }
@@ -90,12 +87,12 @@ bool packTableSide(const std::string& directory, int ordinal, int side, bool rem
     bool ok = writeWholeFile(written, image);
     if (!ok) error = "cannot write " + written;
     ok = ok && verifyThroughReader(scratch, ordinal, side, raw, fillFree, error);
-    if (ok && std::rename(written.c_str(), final.c_str()) != 0) {
+    if (ok && !replaceFile(written.c_str(), final.c_str())) {
         error = "cannot rename " + written + " to " + final;
         ok    = false;
     }
     if (!ok) std::remove(written.c_str());
-    rmdir(scratch.c_str());
+    removeDirectory(scratch.c_str());
     if (ok && removeRaw && std::remove(rawPath.c_str()) != 0) {
         error = "cannot remove " + rawPath;
         ok    = false;
@@ -105,8 +102,8 @@ bool packTableSide(const std::string& directory, int ordinal, int side, bool rem
 
 int packTables(const std::string& directory, const std::vector<std::string>& names, bool removeRaw) {
     auto rawExists = [&](int ordinal, int side) {
-        struct stat info;
-        return stat((directory + "/" + tablebaseCatalogue[ordinal].name + SIDE_ENDING[side]).c_str(), &info) == 0;
+        std::uint64_t bytes = 0;
+        return fileSize((directory + "/" + tablebaseCatalogue[ordinal].name + SIDE_ENDING[side]).c_str(), bytes);
     };
     auto sidesOf = [](int ordinal) { return (tablebaseCatalogue[ordinal].flags & TB_SYMMETRIC) ? 1 : 2; };
     std::vector<int> ordinals;

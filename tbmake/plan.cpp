@@ -3,12 +3,12 @@
 // written, so a table already complete is up to date and one interrupted
 // is made again from its start.
 #include "tbmake/plan.h"
-#include <unistd.h>
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
+#include "io/system.h"
 #include "tablebase/catalogue.h"
 #include "tbmake/generate.h"
 #include "tbmake/placement.h"
@@ -22,10 +22,9 @@ static std::string finalFile(int ordinal) {
 }
 
 static std::string absolutePath(const std::string& path) {
-    if (!path.empty() && path[0] == '/') return path;
-    char here[4096];
-    if (!getcwd(here, sizeof here)) return path;
-    return std::string(here) + "/" + path;
+    if (isAbsolutePath(path)) return path;
+    const std::string here = currentDirectory();
+    return here.empty() ? path : here + "/" + path;
 }
 
 // Make splits words at blanks and gives '$', '#', ':', '%' and '\' meanings
@@ -50,9 +49,8 @@ int writeTablePlan(const std::string& directory, int men, const std::vector<std:
     const std::vector<int> order = jobOrder(chosen);
 
     const std::string where = absolutePath(directory);
-    char              self[4096];
-    const ssize_t     length = readlink("/proc/self/exe", self, sizeof self - 1);
-    const std::string tools  = length > 0 ? std::string(self, std::size_t(length)) : std::string("brix-tools");
+    const std::string self  = executablePath();
+    const std::string tools = self.empty() ? std::string("brix-tools") : self;
     if (!usableInMake(where) || !usableInMake(tools)) {
         std::fprintf(stderr, "tbplan: make cannot use the path %s (blanks or one of $#:%%\\;*?[])\n",
                      usableInMake(where) ? tools.c_str() : where.c_str());

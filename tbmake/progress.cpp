@@ -1,11 +1,10 @@
 // tbmake/progress.cpp: the status line of long jobs. Worker threads report
 // tenths of a phase, so every write is under one lock.
 #include "tbmake/progress.h"
-#include <sys/ioctl.h>
-#include <unistd.h>
 #include <chrono>
 #include <cstdarg>
 #include <mutex>
+#include "io/system.h"
 
 namespace {
 
@@ -14,15 +13,9 @@ bool                                  verbose = false;
 bool                                  lineShown = false;  // a status line is on the terminal
 std::chrono::steady_clock::time_point lastLogged;         // last detail written to a log
 
-bool toTerminal() {
-    static const bool terminal = isatty(2) != 0;
-    return terminal;
-}
-
 // Columns the status line may fill: one that wraps cannot be rewritten.
 int statusWidth() {
-    winsize size{};
-    const int columns = ioctl(2, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+    const int columns = errorColumns();
     return columns > 200 ? 199 : columns - 1;
 }
 
@@ -46,7 +39,7 @@ void progressDetail(const char* format, ...) {
     std::lock_guard<std::mutex> lock(progressLock);
     if (verbose) {
         std::fprintf(stderr, "%s\n", text);
-    } else if (toTerminal()) {
+    } else if (errorIsTerminal()) {
         std::fprintf(stderr, "\r%.*s\033[K", statusWidth(), text);
         lineShown = true;
     } else {

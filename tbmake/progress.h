@@ -6,13 +6,14 @@
 // one on a line of its own.
 #pragma once
 #include <cstdio>
+#include "io/console.h"
 
 void setVerboseProgress(bool verbose);
 bool verboseProgress();
 
-void progressDetail(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void progressStep(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void progressDetail(const char* format, ...) PRINTF_LIKE(1, 2);
+void progressStep(const char* format, ...) PRINTF_LIKE(1, 2);
 // Takes the status line off the terminal before other output goes there.
 void clearProgressLine();
 // printf to standard output, flushed, after clearing the status line.
-void progressOutput(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void progressOutput(const char* format, ...) PRINTF_LIKE(1, 2);

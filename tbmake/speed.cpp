@@ -5,11 +5,11 @@
 // random probes run against a cache of three slots, so nearly every probe
 // reads and decodes a block.
 #include "tbmake/speed.h"
-#include <time.h>
 #include <chrono>
 #include <cstdio>
 #include <random>
 #include <vector>
+#include "io/system.h"
 #include "tablebase/catalogue.h"
 #include "tablebase/tbfiles.h"
 #include "tbmake/tablefiles.h"
@@ -27,11 +27,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 // CPU time of this process: the fair figure on a machine that is busy with
 // other work, where wall time counts the waits for a core.
-double cpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
+double cpuSeconds() { return processCpuSeconds(); }
 
 }  // namespace
 

@@ -4,12 +4,12 @@
 // catalogue's index routines. Indices no position reaches must hold 127 in
 // an uncompressed file; a compressed one may hold anything there.
 #include "tbmake/verify.h"
-#include <sys/stat.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <vector>
+#include "io/system.h"
 #include "tablebase/catalogue.h"
 #include "tbmake/parallel.h"
 #include "tbmake/progress.h"
@@ -105,9 +105,9 @@ static int valueFromSuccessors(const TbPosition& p, const TableSides& table, int
 // Whether the side is read from its uncompressed file (taken first when
 // there is one), where unreached indices must hold 127.
 static bool readUncompressed(const std::string& directory, int ordinal, int side) {
-    struct stat info;
-    const std::string path = directory + "/" + tablebaseCatalogue[ordinal].name + (side ? ".nbb" : ".nbw");
-    return stat(path.c_str(), &info) == 0;
+    std::uint64_t     bytes = 0;
+    const std::string path  = directory + "/" + tablebaseCatalogue[ordinal].name + (side ? ".nbb" : ".nbw");
+    return fileSize(path.c_str(), bytes);
 }
 
 static bool verifyOne(const std::string& directory, int ordinal, std::uint64_t& indices, std::uint64_t& errors) {
@@ -210,8 +210,7 @@ static bool verifyOne(const std::string& directory, int ordinal, std::uint64_t& 
 
 // A directory named on the command line that is not one.
 static bool noSuchDirectory(const char* command, const std::string& directory) {
-    struct stat info;
-    if (stat(directory.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
+    if (isDirectory(directory.c_str())) return false;
     std::fprintf(stderr, "%s: %s: no such directory\n", command, directory.c_str());
     return true;
 }

@@ -1,8 +1,6 @@
 // tools/main.cpp: brix-tools, the maintenance and measurement program. The
 // first word picks the command; the engine binary stays a pure protocol
 // program.
-#include <fcntl.h>
-#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +12,7 @@
 #include "board/position.h"
 #include "board/setup.h"
 #include "book/book.h"
+#include "io/system.h"
 #include "tbmake/generate.h"
 #include "tbmake/pack.h"
 #include "tbmake/plan.h"
@@ -209,10 +208,8 @@ static int commandBookBench(int argc, char** argv) {
         return 1;
     }
     const char* line[] = {"e4", "e5", "Nf3", "Nc6", "Bb5", "a6"};
-    // The book line each probe prints goes to /dev/null meanwhile.
-    std::fflush(stdout);
-    const int console = dup(1), sink = open("/dev/null", O_WRONLY);
-    dup2(sink, 1);
+    // The book line each probe prints goes nowhere meanwhile.
+    const int console = silenceStandardOutput();
     double      worst = 0, total = 0;
     int         found = 0;
     for (int i = 0; i < probes; ++i) {
@@ -227,10 +224,7 @@ static int commandBookBench(int argc, char** argv) {
         total += ms;
         if (ms > worst) worst = ms;
     }
-    std::fflush(stdout);
-    dup2(console, 1);
-    close(sink);
-    close(console);
+    restoreStandardOutput(console);
     std::printf("%d probes, %d moves found: %.3f ms each on average, %.3f ms at most\n", probes, found,
                 total / probes, worst);
     return 0;

@@ -14,7 +14,7 @@ import re
 import sys
 
 # Bottom to top. The table maker stands beside the engine's upper layers and
-# uses only the table reader (and the position core, should it need it), so
+# uses only the table reader, the position core and the system layer, so
 # it is listed with what it may use rather than with a layer.
 LAYERS = [
     ("board", "io"),
@@ -25,7 +25,7 @@ LAYERS = [
     ("driver",),
     ("tools",),
 ]
-USES = {"tbmake": {"board", "tablebase"}}
+USES = {"tbmake": {"board", "io", "tablebase"}}
 USED_BY = {"tbmake": {"tools"}}
 
 # tests/ and fuzz/ stand above everything and are not checked.
