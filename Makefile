@@ -5,6 +5,8 @@ BUILD     := build
 SANITIZE  := build-sanitize
 FUZZ      := build-fuzz
 TSAN      := build-tsan
+WINDOWS   := build-windows
+VERSION   := $(shell grep -m1 -o 'project.Brix VERSION [0-9.]*' CMakeLists.txt | cut -d' ' -f3)
 JOBS      := $(shell nproc 2>/dev/null || echo 2)
 # Sub-makes keep to themselves: no "Entering directory" lines.
 MAKEFLAGS += --no-print-directory
@@ -20,10 +22,14 @@ RUN_PACKAGES  := cmake g++ make
 # the 3-man tables against Gaviota's.
 TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev stockfish xboard xvfb fairymax polyglot clang-14 \
                  libclang-rt-14-dev llvm-14 libgaviotatb-dev gaviotatb
+# The Windows programs: Debian's MinGW-w64 cross-compiler, and Wine to run
+# them in the suite.
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64
+TEST_PACKAGES    += $(WINDOWS_PACKAGES) wine wine64
 # The release build has the test binary only when the suite is wanted.
 TESTS     := OFF
 
-.PHONY: all release sanitize fuzz tsan run test deps test-deps clean tablebases tablebases5
+.PHONY: all release sanitize fuzz tsan windows dist run test deps test-deps clean tablebases tablebases5
 
 all: release
 
@@ -48,7 +54,8 @@ test-deps:
 
 release:
 	@echo "building $(BUILD)/brix and $(BUILD)/brix-tools$(if $(filter ON,$(TESTS)), and the tests)"
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBRIX_TESTS=$(TESTS) $(QUIET) >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBRIX_TESTS=$(TESTS) -DBRIX_WINE_TESTS=$(TESTS) \
+	  $(QUIET) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 sanitize:
@@ -69,6 +76,15 @@ tsan:
 	@echo "building the thread sanitizer build in $(TSAN)"
 	@cmake -S . -B $(TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIX_TSAN=ON -DBRIX_TESTS=OFF $(QUIET) >/dev/null
 	@cmake --build $(TSAN) -j $(JOBS) --target brix brix-tools
+
+# build-windows/brix.exe and brix-tools.exe for 64-bit Windows, from the same
+# source, linked to run on a bare Windows.
+windows:
+	$(call install,$(WINDOWS_PACKAGES))
+	@echo "building $(WINDOWS)/brix.exe and $(WINDOWS)/brix-tools.exe"
+	@cmake -S . -B $(WINDOWS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+	  -DBRIX_TESTS=OFF $(QUIET) >/dev/null
+	@cmake --build $(WINDOWS) -j $(JOBS)
 
 BOOK_GAMES := book/games/masters-modern.pgn
 
@@ -105,11 +121,30 @@ run: deps release BrixBook.bin tablebases brix.cfg
 # Each configuration ends with ctest's count of passed tests; the GoogleTest
 # binary counts as one of them (build/brix-tests runs its cases alone).
 test: test-deps
-	@$(MAKE) release sanitize fuzz tsan tablebases TESTS=ON
+	@$(MAKE) release sanitize fuzz tsan windows tablebases TESTS=ON
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
 	cd $(SANITIZE) && ctest -j $(JOBS) --output-on-failure
 	cd $(FUZZ) && ctest -j $(JOBS) --output-on-failure
 	cd $(TSAN) && ctest --output-on-failure
 
+# Release archives for both systems in dist/: the engine, the tools program,
+# the opening book, a sample brix.cfg, the README and how to install.
+DIST_LINUX   := brix-$(VERSION)-linux-x86_64
+DIST_WINDOWS := brix-$(VERSION)-windows-x86_64
+
+dist: deps release windows BrixBook.bin
+	@rm -rf dist && mkdir -p dist/$(DIST_LINUX) dist/$(DIST_WINDOWS)
+	@cp $(BUILD)/brix $(BUILD)/brix-tools dist/$(DIST_LINUX)/
+	@cp $(WINDOWS)/brix.exe $(WINDOWS)/brix-tools.exe dist/$(DIST_WINDOWS)/
+	@strip dist/$(DIST_LINUX)/brix dist/$(DIST_LINUX)/brix-tools
+	@x86_64-w64-mingw32-strip dist/$(DIST_WINDOWS)/brix.exe dist/$(DIST_WINDOWS)/brix-tools.exe
+	@for d in $(DIST_LINUX) $(DIST_WINDOWS); do \
+	  cp BrixBook.bin README.md docs/INSTALL.txt dist/$$d/ && cp docs/brix.cfg.sample dist/$$d/brix.cfg; done
+	@cd dist && for d in $(DIST_WINDOWS); do \
+	  sed -i 's/$$/\r/' $$d/INSTALL.txt $$d/brix.cfg && python3 -m zipfile -c $$d.zip $$d; done
+	@cd dist && tar -czf $(DIST_LINUX).tar.gz $(DIST_LINUX)
+	@rm -rf dist/$(DIST_LINUX) dist/$(DIST_WINDOWS)
+	@ls -l dist
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE) $(FUZZ) $(TSAN)
+	rm -rf $(BUILD) $(SANITIZE) $(FUZZ) $(TSAN) $(WINDOWS) dist

@@ -6,6 +6,7 @@
 #include <cstring>
 #include "board/position.h"
 #include "board/setup.h"
+#include "io/system.h"
 #include "search/searchdata.h"
 #include "tools/bench.h"
 #include "tools/pgn.h"
@@ -273,6 +274,19 @@ TEST_F(Tablebase, PathListFirstDirectoryWins) {
     startTablebases("/nonexistent/brix");
     EXPECT_EQ(egtbMaxPieces, 0);
     EXPECT_FALSE(probe("8/8/8/4k3/8/8/Q7/4K3 w - - 0 1", score));
+}
+
+// Directories as Windows users write them (C:\tables\;D:\more) may end in
+// a separator: the file's name follows it without a second one.
+TEST_F(Tablebase, DirectoryEndingInASeparator) {
+    for (const char* path : {"C:\\tables\\", "C:/tables/", "/tables/"}) EXPECT_TRUE(endsInSeparator(path, "/\\")) << path;
+    for (const char* path : {"C:\\tables", "D:\\more\\five", "C:", ""}) EXPECT_FALSE(endsInSeparator(path, "/\\")) << path;
+    EXPECT_FALSE(endsInSeparator("C:\\tables\\", "/"));  // a POSIX name may end in a back slash
+    writeTableFile(file("kqk.nbw"), tableSize("kqk", 0), 100);
+    testing::internal::CaptureStderr();
+    startTablebases(dir.path + "/;/nonexistent/");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "tablebase: /nonexistent/: no such directory\n");
+    EXPECT_EQ(std::string(tableFileName(findTablebaseRecord("kqk"), 0)), dir.path + "/kqk.nbw");
 }
 
 TEST_F(Tablebase, TwoByteValuesAndTheirScores) {
