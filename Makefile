@@ -22,9 +22,10 @@ RUN_PACKAGES  := cmake g++ make
 # the 3-man tables against Gaviota's.
 TEST_PACKAGES := $(RUN_PACKAGES) libgtest-dev stockfish xboard xvfb fairymax polyglot clang-14 \
                  libclang-rt-14-dev llvm-14 libgaviotatb-dev gaviotatb
-# The Windows programs: Debian's MinGW-w64 cross-compiler, and Wine to run
-# them in the suite.
-WINDOWS_PACKAGES := g++-mingw-w64-x86-64
+# The Windows programs: Debian's MinGW-w64 (headers, C and C++ libraries),
+# compiled by clang and linked by lld (cmake/mingw-w64.cmake says why), and
+# Wine to run them in the suite.
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64 clang-14 lld-14
 TEST_PACKAGES    += $(WINDOWS_PACKAGES) wine wine64
 # The release build has the test binary only when the suite is wanted.
 TESTS     := OFF

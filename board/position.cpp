@@ -21,9 +21,9 @@ thread_local std::uint8_t  ply;
 thread_local std::int16_t  gamePly;
 thread_local std::uint64_t hashKey;
 thread_local std::uint32_t pawnKey;
-thread_local HistoryRecord gameHistory[MAX_GAME_PLIES];
+thread_local HistoryRecord gameHistory[MAX_GAME_PLIES]{};
 thread_local std::uint16_t checkState[MAX_GAME_PLIES];
-thread_local MoveEntry     moveStack[MOVE_STACK_SIZE];
+thread_local MoveEntry     moveStack[MOVE_STACK_SIZE]{};
 thread_local std::uint32_t firstMove[MAX_PLY + 1];
 
 void copyPosition(PositionCopy& out) {

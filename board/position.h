@@ -8,35 +8,35 @@
 #include "board/types.h"
 
 // Mailbox: board code per square; entry 64 is an always-empty sentinel.
-extern thread_local std::uint8_t board[65];
+extern THREAD_STATE std::uint8_t board[65];
 // For each occupied square and direction, the first occupied square that way
 // (64: none). Entries of empty squares are stale; row 64 is write-only scratch.
-extern thread_local std::uint8_t nearestPiece[65][8];
-extern thread_local Bitboard     occupied;
-extern thread_local Bitboard     occupiedBy[2];
+extern THREAD_STATE std::uint8_t nearestPiece[65][8];
+extern THREAD_STATE Bitboard     occupied;
+extern THREAD_STATE Bitboard     occupiedBy[2];
 
-extern thread_local std::uint8_t  kingSquare[2];
-extern thread_local std::uint8_t  pieceCount[2][6];    // men by colour and type, kings and pawns included
-extern thread_local std::uint16_t material[2];         // knights, bishops, rooks and queens by PIECE_VALUE
-extern thread_local std::uint16_t menCount;            // men on the board, both colours
-extern thread_local std::uint8_t  pawnFileRanks[2][10];  // [colour][file + 1]: bit row set per pawn; 0 and 9 stay 0
+extern THREAD_STATE std::uint8_t  kingSquare[2];
+extern THREAD_STATE std::uint8_t  pieceCount[2][6];    // men by colour and type, kings and pawns included
+extern THREAD_STATE std::uint16_t material[2];         // knights, bishops, rooks and queens by PIECE_VALUE
+extern THREAD_STATE std::uint16_t menCount;            // men on the board, both colours
+extern THREAD_STATE std::uint8_t  pawnFileRanks[2][10];  // [colour][file + 1]: bit row set per pawn; 0 and 9 stay 0
 
-extern thread_local std::uint8_t side;          // colour to move
-extern thread_local std::uint8_t xside;         // side ^ 1
-extern thread_local std::uint8_t castleRights;  // CASTLE_* bits
-extern thread_local std::uint8_t epSquare;      // square passed over by the last double push, or NO_EP
-extern thread_local std::uint8_t fiftyCount;    // plies since the last capture or pawn move
-extern thread_local std::uint8_t ply;           // plies below the search root; 0 outside search
-extern thread_local std::int16_t gamePly;       // moves made since set-up: next free history record
+extern THREAD_STATE std::uint8_t side;          // colour to move
+extern THREAD_STATE std::uint8_t xside;         // side ^ 1
+extern THREAD_STATE std::uint8_t castleRights;  // CASTLE_* bits
+extern THREAD_STATE std::uint8_t epSquare;      // square passed over by the last double push, or NO_EP
+extern THREAD_STATE std::uint8_t fiftyCount;    // plies since the last capture or pawn move
+extern THREAD_STATE std::uint8_t ply;           // plies below the search root; 0 outside search
+extern THREAD_STATE std::int16_t gamePly;       // moves made since set-up: next free history record
 
-extern thread_local std::uint64_t hashKey;  // Zobrist key: pieces and side to move (not castling, not ep)
-extern thread_local std::uint32_t pawnKey;  // low halves of the pawn keys and of sideKey
+extern THREAD_STATE std::uint64_t hashKey;  // Zobrist key: pieces and side to move (not castling, not ep)
+extern THREAD_STATE std::uint32_t pawnKey;  // low halves of the pawn keys and of sideKey
 
-extern thread_local HistoryRecord gameHistory[MAX_GAME_PLIES];
-extern thread_local std::uint16_t checkState[MAX_GAME_PLIES];  // check descriptor at each gamePly
+extern THREAD_STATE HistoryRecord gameHistory[MAX_GAME_PLIES];
+extern THREAD_STATE std::uint16_t checkState[MAX_GAME_PLIES];  // check descriptor at each gamePly
 
-extern thread_local MoveEntry     moveStack[MOVE_STACK_SIZE];
-extern thread_local std::uint32_t firstMove[MAX_PLY + 1];  // list of ply p: [firstMove[p], firstMove[p+1])
+extern THREAD_STATE MoveEntry     moveStack[MOVE_STACK_SIZE];
+extern THREAD_STATE std::uint32_t firstMove[MAX_PLY + 1];  // list of ply p: [firstMove[p], firstMove[p+1])
 
 // 768 fixed keys indexed (colour * 6 + type) * 64 + square. They also key
 // the opening book file, so they must never change.

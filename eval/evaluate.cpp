@@ -8,7 +8,7 @@
 #include "eval/psqt.h"
 
 thread_local std::uint8_t    evaluationPhase = 255;
-thread_local EvaluationTerms lastEvaluationTerms;
+thread_local EvaluationTerms lastEvaluationTerms{};
 
 const std::int8_t BISHOP_PAIR_BONUS[9] = {24, 24, 22, 22, 20, 20, 18, 14, 6};
 

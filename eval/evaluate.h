@@ -2,8 +2,9 @@
 // are centipawns.
 #pragma once
 #include <cstdint>
+#include "board/types.h"
 
-extern thread_local std::uint8_t evaluationPhase;  // 1 middlegame, 2 endgame, 255 not chosen yet
+extern THREAD_STATE std::uint8_t evaluationPhase;  // 1 middlegame, 2 endgame, 255 not chosen yet
 
 extern const std::int8_t BISHOP_PAIR_BONUS[9];  // by the owner's pawn count
 
@@ -31,4 +32,4 @@ struct EvaluationTerms {
     int kingSafety;  // both kings
     int drawish;     // DrawishFlags: 1 white cannot win, 2 black cannot win
 };
-extern thread_local EvaluationTerms lastEvaluationTerms;
+extern THREAD_STATE EvaluationTerms lastEvaluationTerms;

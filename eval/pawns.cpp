@@ -12,7 +12,7 @@
 #include "eval/psqt.h"
 
 thread_local PawnHashEntry* pawnHashTable = nullptr;
-thread_local PawnWeights    pawnWeights;
+thread_local PawnWeights    pawnWeights{};
 
 static constexpr PawnWeights MIDDLEGAME_WEIGHTS = {10, 16, 8, 15, 4, 6, {0, 0, 5, 10, 20, 40, 70, 120, 0}};
 static constexpr PawnWeights ENDGAME_WEIGHTS    = {12, 20, 8, 8, 8, 12, {0, 0, 10, 15, 30, 50, 90, 140, 0}};

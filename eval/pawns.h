@@ -3,6 +3,7 @@
 // the pawn race) and the king shelter filled lazily into the cache.
 #pragma once
 #include <cstdint>
+#include "board/types.h"
 
 // Shelter slots: [0] white king on files f-h, [1] a-c, [2] d-e; [3..5] the
 // same for black. 255 = not computed yet. The d-e slots hold the king file's
@@ -20,14 +21,14 @@ static_assert(sizeof(PawnHashEntry) == 16);
 
 constexpr int PAWN_HASH_ENTRIES = 8192;  // 128 KB, index = pawnKey & 8191
 
-extern thread_local PawnHashEntry* pawnHashTable;  // allocated at start-up
+extern THREAD_STATE PawnHashEntry* pawnHashTable;  // allocated at start-up
 
 // Phase-dependent weights (loaded by setEvaluationPhase).
 struct PawnWeights {
     int doubled, isolated, backward, weak, sideBySide, majority;
     int passed[9];  // by the owner's rank 1..8
 };
-extern thread_local PawnWeights pawnWeights;
+extern THREAD_STATE PawnWeights pawnWeights;
 
 bool allocatePawnHashTable();
 void freePawnHashTable();

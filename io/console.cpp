@@ -84,8 +84,9 @@ static void readStandardInputAlways() {
 }
 
 static void startReader() {
-    static std::once_flag started;
-    std::call_once(started, [] { std::thread(readStandardInputAlways).detach(); });
+    // Once, on the first call (a function's static is made once, safely).
+    static const bool started = (std::thread(readStandardInputAlways).detach(), true);
+    (void)started;
 }
 
 static bool inputWaiting() {

@@ -27,7 +27,7 @@ std::uint32_t elapsedTime();  // ms since startTimer; wraps
 
 // The compiler checks the arguments of our printf-like routines. MinGW's
 // printf is the GNU one (C99 formats), which GCC there calls gnu_printf.
-#ifdef _WIN32
+#if defined(_WIN32) && !defined(__clang__)
 #define PRINTF_LIKE(f, a) __attribute__((format(gnu_printf, f, a)))
 #else
 #define PRINTF_LIKE(f, a) __attribute__((format(printf, f, a)))

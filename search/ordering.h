@@ -5,9 +5,9 @@
 #include <cstdint>
 #include "board/types.h"
 
-extern thread_local std::uint32_t historyTable[64][64];     // [from][to]: depth-weighted success count
-extern thread_local Move          killerMoves[MAX_PLY][2];  // per ply: killer 1, killer 2 (whole words)
-extern thread_local std::uint8_t  followPv;                 // 1 while on the previous iteration's leftmost path
+extern THREAD_STATE std::uint32_t historyTable[64][64];     // [from][to]: depth-weighted success count
+extern THREAD_STATE Move          killerMoves[MAX_PLY][2];  // per ply: killer 1, killer 2 (whole words)
+extern THREAD_STATE std::uint8_t  followPv;                 // 1 while on the previous iteration's leftmost path
 
 // Ordering score layers above the generator's scores.
 constexpr std::int32_t SCORE_PV_MOVE   = 0x40000000;

@@ -7,25 +7,25 @@
 #include <cstdint>
 #include "board/types.h"
 
-extern thread_local Move          pvTable[MAX_PLY][MAX_PLY];  // row p: the variation of the node at ply p, from index p
-extern thread_local std::uint8_t  pvLength[MAX_PLY];
-extern thread_local Move          savedPv[MAX_PLY + 1];       // row 0 of the last completed iteration, 0-terminated
-extern thread_local std::int16_t  savedScore;
-extern thread_local std::int16_t  iterationDepth, lastIterationDepth;  // plies
-extern thread_local std::int16_t  rootAlpha, rootBeta, rootBestScore;
-extern thread_local std::int16_t  rootMoveCount, legalRootMoves, rootMoveNumber;
-extern thread_local std::uint8_t  rootFinished;   // no move to play, or the fifty-move rule applies
-extern thread_local std::uint8_t  windowFailed;
-extern thread_local bool          rootListInUse;  // rootSearch walks the list at ply 0: nothing may generate there
+extern THREAD_STATE Move          pvTable[MAX_PLY][MAX_PLY];  // row p: the variation of the node at ply p, from index p
+extern THREAD_STATE std::uint8_t  pvLength[MAX_PLY];
+extern THREAD_STATE Move          savedPv[MAX_PLY + 1];       // row 0 of the last completed iteration, 0-terminated
+extern THREAD_STATE std::int16_t  savedScore;
+extern THREAD_STATE std::int16_t  iterationDepth, lastIterationDepth;  // plies
+extern THREAD_STATE std::int16_t  rootAlpha, rootBeta, rootBestScore;
+extern THREAD_STATE std::int16_t  rootMoveCount, legalRootMoves, rootMoveNumber;
+extern THREAD_STATE std::uint8_t  rootFinished;   // no move to play, or the fifty-move rule applies
+extern THREAD_STATE std::uint8_t  windowFailed;
+extern THREAD_STATE bool          rootListInUse;  // rootSearch walks the list at ply 0: nothing may generate there
 // The hash tables' age stamp, which a ponder hit moves while helper threads
 // store with it: atomic, so they read one value or the other.
 extern std::atomic<std::int16_t> searchGamePly;  // when the last non-ponder search began
 extern std::int16_t              expectedBalance;
 extern std::int16_t  ponderGamePly, ponderBalance, ponderScore;
-extern thread_local std::int8_t   recaptureSquare;  // obvious recapture expected there, or -1
-extern thread_local std::int16_t  tbPieceLimit;     // largest menCount probed in the search; -2: none
-extern thread_local std::uint32_t nodeCount;
-extern thread_local std::uint8_t  selDepth;  // deepest ply this search reached, quiescence included
+extern THREAD_STATE std::int8_t   recaptureSquare;  // obvious recapture expected there, or -1
+extern THREAD_STATE std::int16_t  tbPieceLimit;     // largest menCount probed in the search; -2: none
+extern THREAD_STATE std::uint32_t nodeCount;
+extern THREAD_STATE std::uint8_t  selDepth;  // deepest ply this search reached, quiescence included
 
 // Forgets what one think hands to the next (the variation, the scores, the
 // ply and material balance the next search compares against, a pondering

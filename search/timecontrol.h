@@ -3,12 +3,13 @@
 // has only a few tenths of a second). Times are in centiseconds.
 #pragma once
 #include <cstdint>
+#include "board/types.h"
 
 extern std::int32_t targetTime;   // soft budget of the current move
 extern std::int32_t timeReserve;  // time kept back from the clock
 // The search polls when the node count AND this mask is 0: every 65536
 // nodes, every 4096 under a short budget, every 64 under a node limit.
-extern thread_local std::uint32_t pollMask;
+extern THREAD_STATE std::uint32_t pollMask;
 
 // The search hears input only through this hook, which the protocol layer
 // installs: called once at every poll, it may set stopRequest. Unset, the

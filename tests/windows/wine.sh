@@ -90,6 +90,13 @@ session tablebases 'send: uci' 'expect: Maximum 4 piece tablebases found' 'expec
     'expect: ^bestmove'
 rm -f "$work/brix.cfg"
 
+# The 3-man tables made by the Windows tools program, into a directory named
+# the Windows way: byte for byte the Linux program's.
+wine "$build/brix-tools.exe" tbgen "$(winepath -w "$work")\\t3" --men 3 --pack >"$work/tbgen.log" 2>&1
+same=0
+for f in "$tables"/k?k.nb?.emd; do cmp -s "$f" "$work/t3/${f##*/}" && same=$((same + 1)); done
+if [ $same = 10 ]; then pass "3-man tables made"; else fail "3-man tables made: $same of 10 as on Linux"; tail -5 "$work/tbgen.log"; fi
+
 # One game in the real xboard, the Windows engine against Fairy-Max.
 . "$here/tests/gui/match_common.sh"
 run_match wine-game 1 "$engine" 0:10+0.1 >"$work/game.out"
