@@ -137,6 +137,10 @@ void setOption(const char* text) {
             printAndFlush("ERROR (not enough memory): setoption\n");
             std::exit(1);
         }
+        // Clamped to half the memory, or halved until the allocation worked.
+        if (ttShift > ttShiftForSize(std::int64_t(mb) * 1024))
+            printUciInfoString("Hash %ld MB: not enough memory, the table has %llu KB", mb,
+                               static_cast<unsigned long long>(hashTableBytes() >> 10));
     } else if (strcasecmp(name, "Threads") == 0) {
         setSearchThreads(std::strtol(value, nullptr, 10));
     } else if (strcasecmp(name, "UCI_LimitStrength") == 0 || strcasecmp(name, "UCI_Elo") == 0) {

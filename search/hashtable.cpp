@@ -31,7 +31,9 @@ bool allocateHashTables(std::int64_t kilobytes) {
     hashTable = static_cast<HashEntry*>(std::calloc(hashTableBytes(), 1));
     if (!hashTable) return false;
     qsHashTable = static_cast<HashEntry*>(std::calloc(QS_HASH_BUCKETS * 2, sizeof(HashEntry)));
-    return true;
+    if (qsHashTable) return true;
+    freeHashTables();  // the search needs both
+    return false;
 }
 
 void freeHashTables() {
