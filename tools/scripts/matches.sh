@@ -16,7 +16,7 @@ tools="$here/../shared/tools"
 engine=${ENGINE:-$here/build/brix}
 out=${OUT:-$here/matches}
 games=${2:-40}
-mkdir -p "$out"
+mkdir -p "$out" && out=$(cd "$out" && pwd)
 # The peers and pgn-extract are Debian packages the suite does not need.
 missing=""
 for p in fairymax sjeng phalanx hoichess gnuchess stockfish pgn-extract; do
@@ -55,11 +55,18 @@ strength|all)
     match phalanx-10s+0.1 /usr/games/phalanx --tc 0:10+0.1
     match gnuchess-10s+0.1 "uci:/usr/games/gnuchessu" --tc 0:10+0.1 ;;&
 threads|all)
-    # Through UCI, where each side gets its own Threads (xboard sends the
-    # same "cores" to both engines). One engine thinks at a time.
+    # xboard sends the same "cores" to both engines, and polyglot passes it
+    # on as the UCI option Threads, over the Threads given on its command
+    # line: each side runs behind a filter that sets its own count instead.
+    # One engine thinks at a time.
     openings=$(openings150)
+    for n in 1 2; do
+        printf '#!/bin/sh\nsed -u "s/^setoption name Threads value .*/setoption name Threads value %s/" | exec "%s"\n' \
+            "$n" "$engine" >"$out/brix-threads$n.sh"
+        chmod +x "$out/brix-threads$n.sh"
+    done
     name=threads2-threads1-10s+0.1
-    "$tools/xb-match" -1 "uci:$engine Threads=2" --name1 brix-2threads -2 "uci:$engine Threads=1" \
+    "$tools/xb-match" -1 "uci:$out/brix-threads2.sh Threads=2" --name1 brix-2threads -2 "uci:$out/brix-threads1.sh Threads=1" \
         --name2 brix-1thread -n "${2:-300}" --openings "$openings" --tc 0:10+0.1 \
         --pgn "$out/$name.pgn" -q >"$out/$name.txt" 2>&1
     echo "$name: $(tail -1 "$out/$name.txt")"
