@@ -209,20 +209,6 @@ int errorColumns() {
     return columns > 0 ? columns : 80;
 }
 
-int silenceStandardOutput() {
-    std::fflush(stdout);
-    const int saved = _dup(1), sink = _open("NUL", _O_WRONLY);
-    _dup2(sink, 1);
-    _close(sink);
-    return saved;
-}
-
-void restoreStandardOutput(int saved) {
-    std::fflush(stdout);
-    _dup2(saved, 1);
-    _close(saved);
-}
-
 #else  // POSIX
 
 #include <dirent.h>
@@ -408,9 +394,17 @@ int errorColumns() {
     return ioctl(2, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
+#endif
+
+// Both systems' C runtimes have the descriptor calls under these names.
 int silenceStandardOutput() {
+#ifdef _WIN32
+    constexpr const char* NOWHERE = "NUL";
+#else
+    constexpr const char* NOWHERE = "/dev/null";
+#endif
     std::fflush(stdout);
-    const int saved = dup(1), sink = open("/dev/null", O_WRONLY);
+    const int saved = dup(1), sink = open(NOWHERE, O_WRONLY);
     dup2(sink, 1);
     close(sink);
     return saved;
@@ -421,5 +415,3 @@ void restoreStandardOutput(int saved) {
     dup2(saved, 1);
     close(saved);
 }
-
-#endif

@@ -1,8 +1,9 @@
 // search/strength.h: a strength a person can beat. Below full strength a
 // timed search is held to a node budget that halves with every 100 points
-// less (strength.cpp says where it stands and why), looks at its best few moves, and now and then plays one a little
-// worse than the best: never one whose score says it gets mated while the
-// best does not, and never anything but the best when that one mates.
+// less (strength.cpp says where it stands and why), looks at its best few
+// moves, and now and then plays one a little worse than the best: never one
+// whose score says it gets mated while the best does not, and never anything
+// but the best when that one mates.
 #pragma once
 #include <cstdint>
 

@@ -25,10 +25,6 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// CPU time of this process: the fair figure on a machine that is busy with
-// other work, where wall time counts the waits for a core.
-double cpuSeconds() { return processCpuSeconds(); }
-
 }  // namespace
 
 int measureTableReading(const std::string& directory, const std::vector<std::string>& names) {
@@ -63,7 +59,9 @@ int measureTableReading(const std::string& directory, const std::vector<std::str
     for (int pass = 0; pass == 0 || seconds < 0.5; ++pass) {
         if (pass == 1) bytes = blocks = 0;
         const auto   start    = std::chrono::steady_clock::now();
-        const double cpuStart = cpuSeconds();
+        // CPU time too: the fair figure on a machine that is busy with other
+        // work, where wall time counts the waits for a core.
+        const double cpuStart = processCpuSeconds();
         for (const TableSide& t : sides)
             for (std::uint32_t b = 0; b < t.blocks; ++b) {
                 const std::int32_t n = readTableBlock(t.ordinal, t.side, b, data);
@@ -74,7 +72,7 @@ int measureTableReading(const std::string& directory, const std::vector<std::str
                 bytes += std::uint64_t(n);
                 ++blocks;
             }
-        if (pass > 0) seconds += secondsSince(start), cpu += cpuSeconds() - cpuStart;
+        if (pass > 0) seconds += secondsSince(start), cpu += processCpuSeconds() - cpuStart;
     }
     std::printf("%zu table sides, %llu blocks read, %.1f MB in %.3f s (%.3f s CPU): %.0f MB/s (%.0f MB/s of CPU), "
                 "%.1f us a block (%.1f us CPU)\n",
@@ -88,14 +86,14 @@ int measureTableReading(const std::string& directory, const std::vector<std::str
     constexpr int      PROBES = 200000;
     const std::uint64_t before = tableBlockReads;
     const auto          start    = std::chrono::steady_clock::now();
-    const double        cpuStart = cpuSeconds();
+    const double        cpuStart = processCpuSeconds();
     std::int64_t        sum      = 0;
     for (int i = 0; i < PROBES; ++i) {
         const TableSide&    t     = sides[random() % sides.size()];
         const std::uint32_t count = tablebaseCatalogue[t.ordinal].positionCount[t.side];
         sum += lookupTableValue(t.ordinal, t.side, std::uint32_t(random() % count));
     }
-    const double        probeSeconds = secondsSince(start), probeCpu = cpuSeconds() - cpuStart;
+    const double        probeSeconds = secondsSince(start), probeCpu = processCpuSeconds() - cpuStart;
     const std::uint64_t misses       = tableBlockReads - before;
     std::printf("%d random probes, %llu misses: %.2f us a probe (%.2f us CPU; checksum %lld)\n", PROBES,
                 static_cast<unsigned long long>(misses), probeSeconds * 1e6 / PROBES, probeCpu * 1e6 / PROBES,
